@@ -1,0 +1,32 @@
+// Host-side access to images: what the program (not the plug-in) uses to
+// fill an image from a file and to read the result back.
+//
+// Layout: planar, one plane per channel, each plane `width * height` floats
+// in row-major order with no padding. Geometry arithmetic is 64-bit and
+// checked; every failure throws AlertableError and never leaves a half-made
+// image behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/HostApi.h"
+
+struct Image;
+
+constexpr int kMaxImageChannels = 4;
+
+// A new image of the given geometry, samples zero, with the full-scale value
+// `scale` of its source format (255 for 8-bit data, 65535 for 16-bit, 1 for
+// floating point).
+CALVANE_HOST_API Image* CreateImage(std::int64_t width, std::int64_t height, int channels, float scale);
+
+CALVANE_HOST_API std::int64_t ImageWidth(const Image* image);
+CALVANE_HOST_API std::int64_t ImageHeight(const Image* image);
+CALVANE_HOST_API int ImageChannels(const Image* image);
+CALVANE_HOST_API std::size_t ImageSampleCount(const Image* image);
+CALVANE_HOST_API void SetImageScale(Image* image, float scale);
+
+// The samples of one channel; valid until the image is reshaped or deleted.
+CALVANE_HOST_API float* ImagePlane(Image* image, int channel);
+CALVANE_HOST_API const float* ImagePlane(const Image* image, int channel);
