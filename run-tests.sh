@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the test suite and runs it. Extra arguments go to ctest, for example
+# ./run-tests.sh -R platform
+set -euo pipefail
+cd "$(dirname "$0")"
+build=${CALVANE_BUILD_DIR:-build}
+[ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build"
+cmake --build "$build" --target calvane_tests
+ctest --test-dir "$build" --output-on-failure -j2 "$@"
