@@ -1,0 +1,121 @@
+#include "app/AtomicOutput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app/ExitStatus.h"
+#include "app/Interrupt.h"
+
+namespace calvane::app {
+namespace {
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+mode_t ModeForNewFile(const std::string& finalPath) {
+  struct stat existing {};
+  if (stat(finalPath.c_str(), &existing) == 0) return existing.st_mode & 07777;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// The absolute, lexically normalised form of a path (no file system look-up
+// beyond the working directory).
+std::string NormalisedPath(const std::string& path) {
+  std::string absolute = path;
+  if (path.empty() || path[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) != nullptr) absolute = std::string(cwd) + "/" + path;
+  }
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= absolute.size()) {
+    std::size_t end = absolute.find('/', start);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string part = absolute.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string normal;
+  for (const std::string& part : parts) normal += "/" + part;
+  return normal.empty() ? "/" : normal;
+}
+
+}  // namespace
+
+AtomicOutput::AtomicOutput(std::string finalPath) : m_finalPath(std::move(finalPath)) {
+  const std::size_t slash = m_finalPath.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string() : m_finalPath.substr(0, slash + 1);
+  const std::string name = m_finalPath.substr(directory.size());
+  if (name.empty()) throw FileError(m_finalPath, "names a folder, not a file");
+  // The extension stays last, so anything that looks at the temporary file
+  // while it is written still sees its kind.
+  const std::size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+  std::string pattern = directory + "." + name.substr(0, name.size() - extension.size()) + ".calvane-XXXXXX" + extension;
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  const int fd = mkstemps(buffer.data(), static_cast<int>(extension.size()));
+  if (fd < 0) throw FileError(m_finalPath, "cannot create a file in " + DirectoryOf(m_finalPath) + ": " + ErrnoText());
+  m_temporaryPath = buffer.data();
+  SetAbortCleanupPath(m_temporaryPath.c_str());
+  fchmod(fd, ModeForNewFile(m_finalPath));
+  close(fd);
+}
+
+AtomicOutput::~AtomicOutput() {
+  if (!m_committed) {
+    unlink(m_temporaryPath.c_str());
+    SetAbortCleanupPath(nullptr);
+  }
+}
+
+void AtomicOutput::Commit() {
+  const int fd = open(m_temporaryPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) {
+    const std::string cause = ErrnoText();
+    if (fd >= 0) close(fd);
+    throw FileError(m_finalPath, "cannot write: " + cause);
+  }
+  close(fd);
+  if (std::rename(m_temporaryPath.c_str(), m_finalPath.c_str()) != 0) {
+    throw FileError(m_finalPath, "cannot replace: " + ErrnoText());
+  }
+  m_committed = true;
+  SetAbortCleanupPath(nullptr);
+  // Make the rename itself durable.
+  const int directory = open(DirectoryOf(m_finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory >= 0) {
+    fsync(directory);
+    close(directory);
+  }
+}
+
+bool NameSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  }
+  return NormalisedPath(a) == NormalisedPath(b);
+}
+
+}  // namespace calvane::app

@@ -1,0 +1,36 @@
+// Writing a file so that no half-written version of it ever exists under
+// its name: the data goes to a temporary file in the same folder, which is
+// renamed over the final name only when it is complete.
+#pragma once
+
+#include <string>
+
+namespace calvane::app {
+
+class AtomicOutput {
+ public:
+  // Creates the temporary file beside `finalPath`; a FileError naming
+  // `finalPath` when the folder does not take it.
+  explicit AtomicOutput(std::string finalPath);
+  ~AtomicOutput();  // removes the temporary file unless committed
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+  const std::string& TemporaryPath() const { return m_temporaryPath; }
+  const std::string& FinalPath() const { return m_finalPath; }
+
+  // Flushes the temporary file to disk and renames it into place.
+  void Commit();
+
+ private:
+  std::string m_finalPath;
+  std::string m_temporaryPath;
+  bool m_committed = false;
+};
+
+// True when both names lead to one file (the same path, or links to the
+// same file), as far as can be told; a missing file equals only its own
+// normalised path.
+bool NameSameFile(const std::string& a, const std::string& b);
+
+}  // namespace calvane::app

@@ -1,0 +1,109 @@
+#include "app/Progress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "app/Interrupt.h"
+
+namespace calvane::app {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Redrawing on every iteration of a small image would spend more time on
+// the terminal than on the image.
+constexpr double kRedrawInterval = 0.1;
+
+struct ProgressState {
+  bool enabled = false;
+  bool lineShown = false;
+  std::string label;
+  Clock::time_point start;
+  Clock::time_point lastDraw;
+} g_progress;
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+}  // namespace
+
+void EnableProgressBar(bool enabled) { g_progress.enabled = enabled; }
+
+void BeginProgress(const std::string& label) {
+  ClearProgressLine();
+  g_progress.label = label;
+  g_progress.start = Clock::now();
+  g_progress.lastDraw = Clock::time_point{};
+}
+
+int ReportProgress(int done, int total) {
+  if (g_progress.enabled) {
+    const Clock::time_point now = Clock::now();
+    if (done >= total || std::chrono::duration<double>(now - g_progress.lastDraw).count() >= kRedrawInterval) {
+      const std::string line =
+          FormatProgressLine(g_progress.label, done, total, SecondsSince(g_progress.start), TerminalColumns());
+      std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+      std::fflush(stderr);
+      g_progress.lineShown = true;
+      g_progress.lastDraw = now;
+    }
+  }
+  return InterruptRequested() ? 1 : 0;
+}
+
+void ClearProgressLine() {
+  if (!g_progress.lineShown) return;
+  std::fprintf(stderr, "\r\x1b[K");
+  std::fflush(stderr);
+  g_progress.lineShown = false;
+}
+
+std::string FormatDuration(double seconds) {
+  const long total = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (total >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  }
+  return text;
+}
+
+std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns) {
+  total = std::max(total, 1);
+  done = std::clamp(done, 0, total);
+  std::string times = FormatDuration(elapsedSeconds) + " elapsed";
+  if (done > 0 && done < total) {
+    times += ", " + FormatDuration(elapsedSeconds / done * (total - done)) + " left";
+  }
+  const std::string counts = " " + std::to_string(done) + "/" + std::to_string(total) + " iterations  " + times;
+  // What is left of the line goes to the label and the bar; the label gives
+  // way first, keeping its end (the file name).
+  const int room = std::max(0, columns - 1 - static_cast<int>(counts.size()));
+  const int barWidth = std::clamp(room / 3, 0, 40);
+  std::string shownLabel = label;
+  const int labelRoom = room - (barWidth > 0 ? barWidth + 3 : 0);
+  if (static_cast<int>(shownLabel.size()) > labelRoom) {
+    shownLabel = labelRoom > 3 ? "..." + shownLabel.substr(shownLabel.size() - static_cast<std::size_t>(labelRoom - 3))
+                               : std::string();
+  }
+  std::string line = shownLabel;
+  if (barWidth > 0) {
+    const int filled = static_cast<int>(static_cast<long long>(barWidth) * done / total);
+    line += (line.empty() ? "[" : " [") + std::string(static_cast<std::size_t>(filled), '#') +
+            std::string(static_cast<std::size_t>(barWidth - filled), '.') + "]";
+  }
+  return line + counts;
+}
+
+}  // namespace calvane::app

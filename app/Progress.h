@@ -1,0 +1,27 @@
+// The progress bar on stderr, driven by the plug-in's progress reports.
+#pragma once
+
+#include <string>
+
+namespace calvane::app {
+
+// Shows the bar only when wanted (a terminal, not quiet).
+void EnableProgressBar(bool enabled);
+
+// A new run of iterations; `label` leads the line (the file being denoised).
+void BeginProgress(const std::string& label);
+
+// What UpdateProgress does: draws the bar and answers nonzero when the run
+// is to stop (Ctrl-C).
+int ReportProgress(int done, int total);
+
+// Takes the bar off the terminal line, so that other text starts clean.
+void ClearProgressLine();
+
+// One line of the bar, fitted to `columns`.
+std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns);
+
+// "0:07", "12:03", "1:02:03".
+std::string FormatDuration(double seconds);
+
+}  // namespace calvane::app
