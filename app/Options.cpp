@@ -69,7 +69,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_option("--noise", noise, "the noise model: additive (default) or multiplicative")
       ->check(CLI::IsMember({"additive", "multiplicative"}, CLI::ignore_case))
       ->type_name("additive|multiplicative");
-  app.add_option("--variance", variance, "the noise level (standard deviation), or 'auto' to estimate it")
+  CLI::Option* varianceOption = app.add_option("--variance", variance, "the noise level (standard deviation), or 'auto' to estimate it")
       ->type_name("SIGMA|auto");
   app.add_option("--iterations", options.iterations, "how many steps of the flow (1 to 1000; default 20)")
       ->type_name("N");
@@ -84,7 +84,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
   try {
     app.parse(argc, argv);
-    if (!variance.empty()) {
+    if (varianceOption->count() > 0) {
       if (variance == "auto") {
         options.autoVariance = true;
       } else if (const std::optional<double> value = ParseNumber(variance)) {

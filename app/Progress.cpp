@@ -87,16 +87,15 @@ std::string FormatProgressLine(const std::string& label, int done, int total, do
     times += ", " + FormatDuration(elapsedSeconds / done * (total - done)) + " left";
   }
   const std::string counts = " " + std::to_string(done) + "/" + std::to_string(total) + " iterations  " + times;
-  // What is left of the line goes to the label and the bar; the label gives
-  // way first, keeping its end (the file name).
+  // The counts always show; the label (its end, the file name) comes next;
+  // the bar takes what room is left, if that is enough to read.
   const int room = std::max(0, columns - 1 - static_cast<int>(counts.size()));
-  const int barWidth = std::clamp(room / 3, 0, 40);
   std::string shownLabel = label;
-  const int labelRoom = room - (barWidth > 0 ? barWidth + 3 : 0);
-  if (static_cast<int>(shownLabel.size()) > labelRoom) {
-    shownLabel = labelRoom > 3 ? "..." + shownLabel.substr(shownLabel.size() - static_cast<std::size_t>(labelRoom - 3))
-                               : std::string();
+  if (static_cast<int>(shownLabel.size()) > room) {
+    shownLabel = room > 3 ? "..." + shownLabel.substr(shownLabel.size() - static_cast<std::size_t>(room - 3)) : "";
   }
+  int barWidth = std::min(40, room - static_cast<int>(shownLabel.size()) - 3);
+  if (barWidth < 10) barWidth = 0;
   std::string line = shownLabel;
   if (barWidth > 0) {
     const int filled = static_cast<int>(static_cast<long long>(barWidth) * done / total);

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "app/ImageFile.h"
+#include "app/NoiseEstimate.h"
+#include "hostlib/HostImage.h"
+
+namespace calvane::app {
+namespace {
+
+// Shapes, a slow ramp and fine stripes, plus Gaussian noise of `sigma` per
+// channel (in units of `scale`).
+HostImagePtr Generated(int width, int height, const std::vector<double>& sigmas, float scale, unsigned seed) {
+  HostImagePtr image(CreateImage(width, height, static_cast<int>(sigmas.size()), scale));
+  std::mt19937 rng(seed);
+  for (int c = 0; c < static_cast<int>(sigmas.size()); ++c) {
+    std::normal_distribution<double> noise(0.0, sigmas[static_cast<std::size_t>(c)]);
+    float* plane = ImagePlane(image.get(), c);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        double v = 0.2 + 0.3 * x / width;
+        if (std::hypot(x - width * 0.6, y - height * 0.4) < height * 0.25) v = 0.8;
+        if (y > height * 0.8) v = (x / 3) % 2 == 0 ? 0.3 : 0.6;
+        plane[y * width + x] = static_cast<float>(v * scale + noise(rng));
+      }
+    }
+  }
+  return image;
+}
+
+TEST(NoiseEstimate, WithinTenPercentOfTheTrueLevel) {
+  for (double sigma : {2.0, 5.0, 10.0, 20.0, 40.0}) {
+    const HostImagePtr image = Generated(256, 192, {sigma}, 255.0f, 11);
+    EXPECT_NEAR(EstimateImageNoise(image.get()), sigma, 0.1 * sigma) << "sigma " << sigma;
+  }
+}
+
+TEST(NoiseEstimate, FollowsTheImageUnits) {
+  const HostImagePtr wide = Generated(200, 200, {0.05 * 65535}, 65535.0f, 3);
+  EXPECT_NEAR(EstimateImageNoise(wide.get()) / 65535.0, 0.05, 0.005);
+  const HostImagePtr unit = Generated(200, 200, {0.05}, 1.0f, 3);
+  EXPECT_NEAR(EstimateImageNoise(unit.get()), 0.05, 0.005);
+}
+
+TEST(NoiseEstimate, ChannelsCombineAsTheirRootMeanSquare) {
+  const HostImagePtr image = Generated(256, 256, {4.0, 8.0, 16.0}, 255.0f, 5);
+  const double expected = std::sqrt((16.0 + 64.0 + 256.0) / 3.0);
+  EXPECT_NEAR(EstimateImageNoise(image.get()), expected, 0.1 * expected);
+}
+
+TEST(NoiseEstimate, CleanAndTinyImagesHaveNone) {
+  const HostImagePtr clean = Generated(64, 64, {0.0}, 255.0f, 1);
+  EXPECT_LT(EstimateImageNoise(clean.get()), 0.01);
+  const HostImagePtr tiny = Generated(3, 50, {10.0}, 255.0f, 1);
+  EXPECT_EQ(EstimateImageNoise(tiny.get()), 0.0);
+}
+
+}  // namespace
+}  // namespace calvane::app

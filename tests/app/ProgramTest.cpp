@@ -1,0 +1,256 @@
+// The built calvane program, run as a person runs it, on real files in a
+// temporary folder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
+
+#include "TestFiles.h"
+
+extern char** environ;
+
+namespace calvane::app::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class Program : public ::testing::Test {
+ protected:
+  // Starts calvane with `args`; its output goes to files outside the
+  // working folder.
+  pid_t Start(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {CALVANE_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (m_logs / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (m_logs / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int started = posix_spawn(&pid, CALVANE_PROGRAM, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(started, 0);
+    return pid;
+  }
+
+  Result Finish(pid_t pid) {
+    Result result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    result.out = ReadText(m_logs / "out");
+    result.err = ReadText(m_logs / "err");
+    return result;
+  }
+
+  Result Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+  // The one error line, and nothing else on stderr.
+  static void ExpectOneErrorLine(const Result& r, int status, const std::string& naming) {
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_THAT(r.err, StartsWith("calvane: "));
+    EXPECT_THAT(r.err, HasSubstr(naming));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+
+  TempDir m_dir;
+  TempDir m_logs;
+};
+
+constexpr int kWidth = 96;
+constexpr int kHeight = 64;
+
+TEST_F(Program, DenoisesAnEightBitGreyPngKeepingItsDepth) {
+  WriteImage(m_dir / "noisy.png", kWidth, kHeight, 1, OIIO::TypeUInt8, NoisyCartoon(0.08f, 1));
+  WriteImage(m_dir / "clean.png", kWidth, kHeight, 1, OIIO::TypeUInt8, Cartoon);
+  const Result r = Run({"-q", "--variance", "18", "--iterations", "150", m_dir / "noisy.png", m_dir / "out.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "quiet";
+  const ImageData out = ReadImage(m_dir / "out.png");
+  EXPECT_EQ(out.spec.format, OIIO::TypeUInt8);
+  EXPECT_EQ(out.spec.nchannels, 1);
+  const ImageData clean = ReadImage(m_dir / "clean.png");
+  EXPECT_LT(RmsDifference(out, clean, 0), 0.6 * RmsDifference(ReadImage(m_dir / "noisy.png"), clean, 0));
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"clean.png", "noisy.png", "out.png"})) << "no temporary left";
+}
+
+TEST_F(Program, SixteenBitRgbTiffKeepsDepthAndMetadata) {
+  const std::vector<unsigned char> icc = {0, 0, 1, 44, 'c', 'a', 'l', 'v', 1, 2, 3, 4, 5, 6, 7, 8};
+  WriteImage(m_dir / "scan.tif", kWidth, kHeight, 3, OIIO::TypeUInt16, NoisyCartoon(0.05f, 2), [&](OIIO::ImageSpec& s) {
+    s.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(icc.size())), icc.data());
+    s.attribute("XResolution", 300.0f);
+    s.attribute("YResolution", 300.0f);
+    s.attribute("ResolutionUnit", "in");
+    s.attribute("ExposureTime", 0.01f);
+  });
+  const Result r = Run({"--variance", "3000", "--iterations", "60", m_dir / "scan.tif", m_dir / "out.tif"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const ImageData in = ReadImage(m_dir / "scan.tif");
+  const ImageData out = ReadImage(m_dir / "out.tif");
+  EXPECT_EQ(out.spec.format, OIIO::TypeUInt16);
+  EXPECT_EQ(out.spec.nchannels, 3);
+  EXPECT_EQ(out.spec.get_float_attribute("XResolution"), 300.0f);
+  EXPECT_EQ(out.spec.get_float_attribute("ExposureTime"), 0.01f);
+  const OIIO::ParamValue* profile = out.spec.find_attribute("ICCProfile");
+  ASSERT_NE(profile, nullptr);
+  ASSERT_EQ(profile->type().size(), icc.size());
+  EXPECT_EQ(std::memcmp(profile->data(), icc.data(), icc.size()), 0);
+  for (int c = 0; c < 3; ++c) EXPECT_GT(RmsDifference(in, out, c), 0.01) << "channel " << c << " denoised";
+}
+
+TEST_F(Program, AlphaPassesThroughUntouched) {
+  // Alpha with structure and fine steps, which any smoothing would change.
+  const SampleFn noisy = NoisyCartoon(0.06f, 3);
+  const SampleFn sample = [&](int x, int y, int c) { return c == 3 ? ((x * 7 + y * 3) % 256) / 255.0f : noisy(x, y, c); };
+  for (const char* name : {"rgba.png", "rgba.exr"}) {
+    SCOPED_TRACE(name);
+    const std::string input = m_dir / name;
+    const std::string output = m_dir / (std::string("out-") + name);
+    const OIIO::TypeDesc type = std::string(name).find(".exr") != std::string::npos ? OIIO::TypeFloat : OIIO::TypeUInt8;
+    WriteImage(input, kWidth, kHeight, 4, type, sample);
+    const Result r = Run({"-q", "--variance", "auto", "--iterations", "50", input, output});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ImageData in = ReadImage(input);
+    const ImageData out = ReadImage(output);
+    EXPECT_EQ(out.spec.format, type);
+    ASSERT_EQ(out.spec.nchannels, 4);
+    EXPECT_EQ(RmsDifference(in, out, 3), 0.0);
+    for (int c = 0; c < 3; ++c) EXPECT_GT(RmsDifference(in, out, c), 0.005) << "channel " << c;
+  }
+}
+
+TEST_F(Program, FloatExrStaysFloat) {
+  WriteImage(m_dir / "frame.exr", kWidth, kHeight, 3, OIIO::TypeFloat, NoisyCartoon(0.05f, 4));
+  const Result r = Run({"-q", "--variance", "0.04", "--iterations", "80", m_dir / "frame.exr", m_dir / "out.exr"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const ImageData out = ReadImage(m_dir / "out.exr");
+  EXPECT_EQ(out.spec.format, OIIO::TypeFloat);
+  const ImageData in = ReadImage(m_dir / "frame.exr");
+  // The result stays within the noise level of the input.
+  double sum = 0.0;
+  for (int c = 0; c < 3; ++c) sum += std::pow(RmsDifference(in, out, c), 2);
+  EXPECT_LE(std::sqrt(sum / 3), 0.04 * 1.001);
+  EXPECT_GT(std::sqrt(sum / 3), 0.03);
+}
+
+TEST_F(Program, DryRunPrintsTheParametersAndWritesNothing) {
+  Result r = Run({"--dry-run"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Noise Type: Additive\nNoise Variance: 5 (maximum 10000000)\nIterations: 20\n");
+
+  WriteImage(m_dir / "in.png", kWidth, kHeight, 1, OIIO::TypeUInt8, Cartoon);
+  r = Run({"--dry-run", "--noise", "multiplicative", "--variance", "0.5", "--iterations", "300", m_dir / "in.png",
+           m_dir / "out.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Noise Type: Multiplicative\nNoise Variance: 0.5 (maximum 10000000)\nIterations: 300\n");
+  EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"in.png"});
+}
+
+TEST_F(Program, AutoVarianceMeasuresTheNoise) {
+  const float sigma = 12.0f / 255.0f;
+  WriteImage(m_dir / "in.png", 160, 120, 1, OIIO::TypeUInt8, NoisyCartoon(sigma, 5));
+  const Result r = Run({"--dry-run", "--variance", "auto", m_dir / "in.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("estimated noise level"));
+  const std::string marker = "Noise Variance: ";
+  const std::size_t at = r.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const double radius = std::atof(r.out.c_str() + at + marker.size());
+  EXPECT_NEAR(radius, 0.9 * 12.0, 0.1 * 0.9 * 12.0) << r.out;
+}
+
+TEST_F(Program, EachFailureHasItsStatusAndOneLine) {
+  WriteImage(m_dir / "in.png", kWidth, kHeight, 1, OIIO::TypeUInt8, Cartoon);
+  WriteText(m_dir / "text.png", "not an image");
+  const std::string in = m_dir / "in.png";
+
+  ExpectOneErrorLine(Run({in, in}), 2, "in.png");
+  ExpectOneErrorLine(Run({in, m_dir / "out.xyz"}), 2, "out.xyz");
+  ExpectOneErrorLine(Run({"--iterations", "0", in, m_dir / "out.png"}), 2, "--iterations");
+  ExpectOneErrorLine(Run({"--variance", "-3", in, m_dir / "out.png"}), 2, "--variance");
+  ExpectOneErrorLine(Run({"-i", in, m_dir / "out.png"}), 2, "interactive");
+  ExpectOneErrorLine(Run({m_dir / "missing.png", m_dir / "out.png"}), 3, "missing.png");
+  ExpectOneErrorLine(Run({m_dir / "text.png", m_dir / "out.png"}), 3, "text.png");
+  ExpectOneErrorLine(Run({in, m_dir / "no-such-folder/out.png"}), 3, "no-such-folder/out.png");
+  ExpectOneErrorLine(Run({"--plugin", m_dir / "absent.so", in, m_dir / "out.png"}), 4, "absent.so");
+  ExpectOneErrorLine(Run({"--plugin", CALVANE_HOST_LIBRARY, in, m_dir / "out.png"}), 4, "ENTRYPOINT");
+  const Result old = Run({"--plugin", CALVANE_FAKE_OLD_PLUGIN, in, m_dir / "out.png"});
+  ExpectOneErrorLine(old, 4, "0x01000000");
+  EXPECT_THAT(old.err, HasSubstr(CALVANE_FAKE_OLD_PLUGIN));
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"in.png", "text.png"})) << "nothing written";
+}
+
+TEST_F(Program, NeverOverwritesItsInput) {
+  WriteImage(m_dir / "in.png", kWidth, kHeight, 1, OIIO::TypeUInt8, NoisyCartoon(0.05f, 6));
+  const std::string before = ReadText(m_dir / "in.png");
+  ASSERT_EQ(link((m_dir / "in.png").c_str(), (m_dir / "hard.png").c_str()), 0);
+  ASSERT_EQ(symlink("in.png", (m_dir / "soft.png").c_str()), 0);
+  for (const std::string& output : {m_dir / "hard.png", m_dir / "soft.png", m_dir.path() + "/./in.png"}) {
+    EXPECT_EQ(Run({m_dir / "in.png", output}).status, 2) << output;
+  }
+  EXPECT_EQ(Run({"--preview", m_dir / "in.png", m_dir / "in.png", m_dir / "out.png"}).status, 2);
+  EXPECT_EQ(ReadText(m_dir / "in.png"), before);
+}
+
+TEST_F(Program, ReplacesAnExistingOutputWhole) {
+  WriteImage(m_dir / "in.png", kWidth, kHeight, 3, OIIO::TypeUInt8, NoisyCartoon(0.05f, 7));
+  WriteText(m_dir / "out.png", "previous result");
+  ASSERT_EQ(Run({"-q", m_dir / "in.png", m_dir / "out.png"}).status, 0);
+  EXPECT_EQ(ReadImage(m_dir / "out.png").spec.nchannels, 3);
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"in.png", "out.png"}));
+}
+
+TEST_F(Program, CtrlCStopsWithoutWritingAnything) {
+  // Large and long enough that the run is still going when the signal
+  // arrives; the preview file shows that the iterations have begun.
+  WriteImage(m_dir / "big.png", 1200, 1000, 1, OIIO::TypeUInt8, NoisyCartoon(0.05f, 8));
+  WriteText(m_dir / "out.png", "previous result");
+  for (int interrupts : {1, 2}) {
+    SCOPED_TRACE(interrupts);
+    unlink((m_dir / "preview.bmp").c_str());
+    const pid_t pid = Start({"--iterations", "1000", "--preview", m_dir / "preview.bmp", m_dir / "big.png",
+                             m_dir / "out.png"});
+    for (int wait = 0; wait < 6000 && access((m_dir / "preview.bmp").c_str(), F_OK) != 0; ++wait) usleep(10000);
+    for (int i = 0; i < interrupts; ++i) kill(pid, SIGINT);
+    const Result r = Finish(pid);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_EQ(ReadText(m_dir / "out.png"), "previous result");
+    EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"big.png", "out.png", "preview.bmp"}));
+  }
+}
+
+TEST_F(Program, DenoisesEveryFrameOfASequence) {
+  for (int frame : {1, 2}) {
+    WriteImage(m_dir / ("in_000" + std::to_string(frame) + ".png"), kWidth, kHeight, 1, OIIO::TypeUInt8,
+               NoisyCartoon(0.06f, static_cast<unsigned>(frame)));
+  }
+  const Result r = Run({"--variance", "12", "--iterations", "60", m_dir / "in_%04d.png", m_dir / "out_####.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("frame 1/2"));
+  EXPECT_THAT(r.err, HasSubstr("frame 2/2"));
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"in_0001.png", "in_0002.png", "out_0001.png", "out_0002.png"}));
+  for (int frame : {1, 2}) {
+    const std::string n = "000" + std::to_string(frame);
+    EXPECT_GT(RmsDifference(ReadImage(m_dir / ("in_" + n + ".png")), ReadImage(m_dir / ("out_" + n + ".png")), 0),
+              0.02);
+  }
+}
+
+}  // namespace
+}  // namespace calvane::app::test
