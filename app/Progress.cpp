@@ -83,9 +83,8 @@ std::string FormatProgressLine(const std::string& label, int done, int total, do
   total = std::max(total, 1);
   done = std::clamp(done, 0, total);
   std::string times = FormatDuration(elapsedSeconds) + " elapsed";
-  if (done > 0 && done < total) {
-    times += ", " + FormatDuration(elapsedSeconds / done * (total - done)) + " left";
-  }
+  // Always a time left, so that the bar keeps its width to the end.
+  times += ", " + (done > 0 ? FormatDuration(elapsedSeconds / done * (total - done)) : std::string("-:--")) + " left";
   const std::string counts = " " + std::to_string(done) + "/" + std::to_string(total) + " iterations  " + times;
   // The counts always show; the label (its end, the file name) comes next;
   // the bar takes what room is left, if that is enough to read.

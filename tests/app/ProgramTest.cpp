@@ -232,6 +232,9 @@ TEST_F(Program, CtrlCStopsWithoutWritingAnything) {
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_EQ(ReadText(m_dir / "out.png"), "previous result");
     EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"big.png", "out.png", "preview.bmp"}));
+    const ImageData preview = ReadImage(m_dir / "preview.bmp");
+    EXPECT_EQ(preview.spec.width, 1200);
+    EXPECT_EQ(preview.spec.height, 1000);
   }
 }
 
