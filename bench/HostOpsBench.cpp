@@ -2,7 +2,6 @@
 // on an in-cache grey image and an out-of-cache colour one, next to a
 // STREAM-like triad run in the same process for reference.
 #include <benchmark/benchmark.h>
-#include <omp.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "host/Curvature.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
+#include "hostlib/Parallel.h"
 
 namespace {
 
@@ -60,8 +60,12 @@ void BM_Triad(benchmark::State& state) {
   const float* pb = ImagePlane(b.get(), 0);
   const float* pc = ImagePlane(c.get(), 0);
   for (auto _ : state) {
-#pragma omp parallel for simd schedule(static)
-    for (std::ptrdiff_t i = 0; i < n; ++i) pa[i] = pb[i] + 0.5f * pc[i];
+    calvane::hostlib::ForEachChunk(size_t(n), 1, [=](std::size_t offset, std::size_t count, std::size_t) {
+      float* __restrict out = pa + offset;
+      const float* __restrict x = pb + offset;
+      const float* __restrict y = pc + offset;
+      for (std::size_t i = 0; i < count; ++i) out[i] = x[i] + 0.5f * y[i];
+    });
     benchmark::ClobberMemory();
   }
   SetBytes(state, size, 3);

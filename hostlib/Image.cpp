@@ -1,51 +1,100 @@
 // Images and the streaming operations on them. Every operation is one pass
-// over memory, split across the threads of the process's OpenMP team, with
-// inner loops simple enough for the compiler to vectorise.
-#include <omp.h>
+// over memory, split across the process's thread team the same way every
+// time (Parallel.h), with the inner loops in the vector kernels of the
+// processor's level (Kernels.h).
+#include <sys/mman.h>
 
-#include <cerrno>
-#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "host/HostErrors.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
 #include "hostlib/ImageImpl.h"
+#include "hostlib/Kernels.h"
+#include "hostlib/Parallel.h"
 
 namespace calvane::hostlib {
 namespace {
 
 constexpr std::size_t kAlignment = 64;
-
-// Below this many samples a pass is not worth waking the thread team.
-constexpr std::size_t kParallelThreshold = 1u << 15;
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+// From this size on, samples get a mapping of their own aligned to huge
+// pages: far fewer page faults and TLB misses on every pass, and the memory
+// goes back to the system when the image is deleted.
+constexpr std::size_t kMappedFromBytes = 2 * kHugePageBytes;
 
 std::string GeometryText(std::int64_t width, std::int64_t height, int channels) {
   return std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(channels);
 }
 
-float* AllocateSamples(std::size_t count, std::int64_t width, std::int64_t height, int channels) {
+std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + multiple - 1) / multiple * multiple; }
+
+std::size_t MappingBytes(std::size_t count) { return RoundUp(count * sizeof(float), kHugePageBytes); }
+
+// A zeroed mapping of `bytes`, aligned to a huge page. Null when the system
+// has no room.
+void* MapHugeAligned(std::size_t bytes) {
+  const std::size_t reserved = bytes + kHugePageBytes;
+  void* raw = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = RoundUp(start, kHugePageBytes);
+  if (aligned > start) munmap(raw, aligned - start);
+  const std::uintptr_t tail = aligned + bytes;
+  if (start + reserved > tail) munmap(reinterpret_cast<void*>(tail), start + reserved - tail);
+  void* memory = reinterpret_cast<void*>(aligned);
+  madvise(memory, bytes, MADV_HUGEPAGE);  // advice only: without it we still have the memory
+  return memory;
+}
+
+// Samples for an image, with every page already faulted in by the thread
+// that will work on that part of it (so the first pass over a new image
+// pays no page faults, and its pages sit on that thread's memory node).
+float* AllocateSamples(std::size_t count, int planes, std::int64_t width, std::int64_t height, int channels,
+                       bool& mapped) {
   if (count == 0) count = 1;
-  const std::size_t bytes = (count * sizeof(float) + kAlignment - 1) / kAlignment * kAlignment;
-  void* memory = std::aligned_alloc(kAlignment, bytes);
+  const std::size_t bytes = RoundUp(count * sizeof(float), kAlignment);
+  mapped = bytes >= kMappedFromBytes;
+  void* memory = mapped ? MapHugeAligned(MappingBytes(count)) : std::aligned_alloc(kAlignment, bytes);
   if (memory == nullptr) {
     throw AlertableError("not enough memory for a " + GeometryText(width, height, channels) + " image (" +
                          std::to_string(bytes >> 20) + " MiB)");
   }
   auto* samples = static_cast<float*>(memory);
-  // First touch by the threads that will work on each part of the image, so
-  // its pages sit where those threads run.
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(count);
-#pragma omp parallel for schedule(static) if (count >= kParallelThreshold)
-  for (std::ptrdiff_t i = 0; i < n; ++i) samples[i] = 0.0f;
+  const std::size_t planeSize = count / static_cast<std::size_t>(planes);
+  if (mapped) {
+    // The mapping is zero already: one write per page faults it in.
+    ForEachChunk(planeSize, planes, [samples](std::size_t offset, std::size_t n, std::size_t) {
+      constexpr std::size_t kStride = kPageBytes / sizeof(float);
+      for (std::size_t i = 0; i < n; i += kStride) samples[offset + i] = 0.0f;
+    });
+  } else {
+    ForEachChunk(planeSize, planes, [samples](std::size_t offset, std::size_t n, std::size_t) {
+      std::memset(samples + offset, 0, n * sizeof(float));
+    });
+  }
   return samples;
 }
 
 }  // namespace
+
+void ReleaseSamples(Image& image) {
+  if (image.mapped) {
+    munmap(image.samples, MappingBytes(image.capacity));
+  } else {
+    std::free(image.samples);
+  }
+  image.samples = nullptr;
+  image.capacity = 0;
+  image.mapped = false;
+}
 
 std::size_t CheckedSampleCount(std::int64_t width, std::int64_t height, int channels) {
   if (width <= 0 || height <= 0 || channels < 1 || channels > kMaxImageChannels) {
@@ -62,10 +111,12 @@ std::size_t CheckedSampleCount(std::int64_t width, std::int64_t height, int chan
 void Reshape(Image& image, std::int64_t width, std::int64_t height, int channels) {
   const std::size_t count = CheckedSampleCount(width, height, channels);
   if (count > image.capacity) {
-    float* samples = AllocateSamples(count, width, height, channels);
-    std::free(image.samples);
+    bool mapped = false;
+    float* samples = AllocateSamples(count, channels, width, height, channels, mapped);
+    ReleaseSamples(image);
     image.samples = samples;
     image.capacity = count;
+    image.mapped = mapped;
   }
   image.width = width;
   image.height = height;
@@ -94,7 +145,7 @@ Image* CreateImage(std::int64_t width, std::int64_t height, int channels, float 
   auto* image = new (std::nothrow) Image;
   if (image == nullptr) throw AlertableError("not enough memory for an image record");
   try {
-    image->samples = AllocateSamples(count, width, height, channels);
+    image->samples = AllocateSamples(count, channels, width, height, channels, image->mapped);
   } catch (...) {
     delete image;
     throw;
@@ -129,7 +180,7 @@ Image* NewImage(Image* like) {
 Image* DuplicateImage(Image* src) {
   const Image& source = Require(src, "DuplicateImage");
   Image* copy = CreateImage(source.width, source.height, source.channels, source.scale);
-  std::memcpy(copy->samples, source.samples, source.SampleCount() * sizeof(float));
+  CopyImageData(src, copy);
   return copy;
 }
 
@@ -143,14 +194,14 @@ void CopyImageData(Image* src, Image* dst) {
   target.scale = source.scale;
   const float* in = source.samples;
   float* out = target.samples;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(source.SampleCount());
-#pragma omp parallel for schedule(static) if (n >= static_cast<std::ptrdiff_t>(kParallelThreshold))
-  for (std::ptrdiff_t i = 0; i < n; ++i) out[i] = in[i];
+  ForEachChunk(source.PlaneSize(), source.channels, [in, out](std::size_t offset, std::size_t n, std::size_t) {
+    std::memcpy(out + offset, in + offset, n * sizeof(float));
+  });
 }
 
 void DeleteImage(Image* image) {
   if (image == nullptr) return;
-  std::free(image->samples);
+  ReleaseSamples(*image);
   delete image;
 }
 
@@ -160,17 +211,18 @@ void AddImage(Image* dst, Image* src, float factor) {
   RequireSameGeometry(target, source, "AddImage");
   float* out = target.samples;
   const float* in = source.samples;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(target.SampleCount());
-#pragma omp parallel for simd schedule(static) if (n >= static_cast<std::ptrdiff_t>(kParallelThreshold))
-  for (std::ptrdiff_t i = 0; i < n; ++i) out[i] += factor * in[i];
+  const auto addScaled = ActiveKernels().addScaled;
+  ForEachChunk(target.PlaneSize(), target.channels, [out, in, factor, addScaled](std::size_t offset, std::size_t n, std::size_t) {
+    addScaled(out + offset, in + offset, factor, n);
+  });
 }
 
 void MultiplyConstant(Image* image, float factor) {
   Image& target = Require(image, "MultiplyConstant");
   float* out = target.samples;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(target.SampleCount());
-#pragma omp parallel for simd schedule(static) if (n >= static_cast<std::ptrdiff_t>(kParallelThreshold))
-  for (std::ptrdiff_t i = 0; i < n; ++i) out[i] *= factor;
+  const auto scale = ActiveKernels().scale;
+  ForEachChunk(target.PlaneSize(), target.channels,
+               [out, factor, scale](std::size_t offset, std::size_t n, std::size_t) { scale(out + offset, factor, n); });
 }
 
 float ImageDiffEnergy(Image* a, Image* b) {
@@ -179,14 +231,17 @@ float ImageDiffEnergy(Image* a, Image* b) {
   RequireSameGeometry(first, second, "ImageDiffEnergy");
   const float* x = first.samples;
   const float* y = second.samples;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(first.SampleCount());
+  const auto sumSquaredDifference = ActiveKernels().sumSquaredDifference;
+  // One partial sum per chunk, added in chunk order: the same images give
+  // the same energy on every run, whichever thread did which chunk.
+  std::vector<double> partial(SampleLayout(first.PlaneSize(), first.channels).Chunks());
+  ForEachChunk(first.PlaneSize(), first.channels,
+               [x, y, sumSquaredDifference, &partial](std::size_t offset, std::size_t n, std::size_t chunk) {
+                 partial[chunk] = sumSquaredDifference(x + offset, y + offset, n);
+               });
   double sum = 0.0;
-#pragma omp parallel for simd schedule(static) reduction(+ : sum) if (n >= static_cast<std::ptrdiff_t>(kParallelThreshold))
-  for (std::ptrdiff_t i = 0; i < n; ++i) {
-    const double d = static_cast<double>(x[i]) - static_cast<double>(y[i]);
-    sum += d * d;
-  }
-  return static_cast<float>(sum / static_cast<double>(n));
+  for (const double p : partial) sum += p;
+  return static_cast<float>(sum / static_cast<double>(first.SampleCount()));
 }
 
 float GetScale(Image* image) { return Require(image, "GetScale").scale; }

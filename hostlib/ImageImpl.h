@@ -11,6 +11,7 @@ struct Image {
   float scale = 1.0f;
   float* samples = nullptr;    // channels planes of width * height floats
   std::size_t capacity = 0;    // floats allocated at `samples`
+  bool mapped = false;         // `samples` is a mapping of its own, not from the heap
 
   std::size_t PlaneSize() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
   std::size_t SampleCount() const { return PlaneSize() * static_cast<std::size_t>(channels); }
@@ -24,6 +25,9 @@ std::size_t CheckedSampleCount(std::int64_t width, std::int64_t height, int chan
 
 // Gives `image` the geometry (reallocating only when it needs more room).
 void Reshape(Image& image, std::int64_t width, std::int64_t height, int channels);
+
+// Frees the samples of `image` however they were allocated.
+void ReleaseSamples(Image& image);
 
 // Throws AlertableError when `image` is null.
 Image& Require(Image* image, const char* operation);

@@ -1,0 +1,51 @@
+// The inner loops of the image operations, built once for each instruction
+// set level and picked at load time from what the processor offers, so one
+// binary runs on any x86-64 and still uses wide vectors where they exist.
+//
+// Every kernel works on plain sample ranges; splitting the work across
+// threads is the caller's business (see Parallel.h).
+#pragma once
+
+#include <cstddef>
+
+namespace calvane::hostlib {
+
+enum class VectorLevel { Baseline, Avx2, Avx512 };
+
+struct KernelSet {
+  VectorLevel level;
+  const char* name;
+  // dst[i] = dst[i] + factor * src[i], rounded after the product and after
+  // the sum (no fused multiply-add), so every level gives the same samples.
+  void (*addScaled)(float* dst, const float* src, float factor, std::size_t n);
+  void (*scale)(float* dst, float factor, std::size_t n);
+  // Sum of (double(a[i]) - double(b[i]))^2, accumulated in double in a fixed
+  // order that does not depend on the level.
+  double (*sumSquaredDifference)(const float* a, const float* b, std::size_t n);
+  // Curvature of rows [y0, y1) of one plane of `width` x `height` samples.
+  // `scratch` holds CurvatureScratchFloats(width) floats.
+  void (*curvatureBand)(const float* in, float* out, std::ptrdiff_t width, std::ptrdiff_t height,
+                        std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2, float* scratch);
+};
+
+// Room the curvature needs per thread: two rows of the vertical component
+// of the normalised field, each with room for a vector past its end.
+inline std::size_t CurvatureScratchFloats(std::ptrdiff_t width) {
+  return (static_cast<std::size_t>(width) + 16) * 2;
+}
+
+// The widest level this processor and its operating system support.
+VectorLevel SupportedVectorLevel();
+
+// The kernels of one level, or null when the processor lacks it.
+const KernelSet* KernelsFor(VectorLevel level);
+
+// The kernels in use: the widest supported unless UseKernels chose others.
+const KernelSet& ActiveKernels();
+
+// Switches every operation to the kernels of `level` (tests use it to run
+// each level's code on this machine); returns false, changing nothing, when
+// the processor lacks it.
+bool UseKernels(VectorLevel level);
+
+}  // namespace calvane::hostlib
