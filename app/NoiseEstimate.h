@@ -7,11 +7,6 @@ struct Image;
 
 namespace calvane::app {
 
-// "Noise Variance" = this factor times the estimated noise level. The flow
-// stops wherever it reaches the noise level; stopping a little inside it
-// leaves less of the true signal flattened away (see docs/Calvane.htm).
-constexpr double kAutoVarianceFactor = 0.9;
-
 // The standard deviation of additive white noise in one plane of samples:
 // the median absolute value of the finest diagonal Daubechies-4 wavelet
 // coefficients, divided by 0.6745 (the median of |N(0,1)|). Edges and

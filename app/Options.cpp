@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "app/ExitStatus.h"
-#include "app/NoiseEstimate.h"
 
 namespace calvane::app {
 namespace {
@@ -15,32 +14,27 @@ constexpr const char* kDescription =
     "calvane: removes noise from an image file, or a numbered sequence of them,\n"
     "by total-variation flow (the calvane plug-in, libcalvane.so).";
 
-std::string Examples() {
-  char factor[16];
-  std::snprintf(factor, sizeof factor, "%.2f", kAutoVarianceFactor);
-  return std::string(
-             "Arguments:\n"
-             "  INPUT, OUTPUT   image files (PNG, JPEG, TIFF, OpenEXR, PNM, ...); the output's\n"
-             "                  format follows its extension. A frame pattern (%04d or ####)\n"
-             "                  denoises every existing frame: in_%04d.png out_%04d.png\n"
-             "\n"
-             "Noise Variance is the noise level as a standard deviation, in the file's own\n"
-             "units: 0-255 for 8-bit, 0-65535 for 16-bit, 0-1 for floating-point files.\n"
-             "'auto' estimates the noise of the input and uses ") +
-         factor +
-         " times that estimate.\n"
-         "\n"
-         "Exit status: 0 done, 1 cancelled in the dialog, 2 usage, 3 reading or writing\n"
-         "a file, 4 the plug-in, 130 interrupted (Ctrl-C; a second Ctrl-C ends at once).\n"
-         "\n"
-         "Examples:\n"
-         "  calvane noisy.png clean.png\n"
-         "  calvane --variance auto --iterations 300 photo.jpg photo-denoised.jpg\n"
-         "  calvane --variance 1200 --iterations 100 scan-16bit.tif scan-clean.tif\n"
-         "  calvane --noise multiplicative --iterations 50 frame.exr frame-clean.exr\n"
-         "  calvane --variance auto frames/in_%04d.png frames/out_%04d.png\n"
-         "  calvane --dry-run --variance 12\n";
-}
+constexpr const char* kNotes =
+    "Arguments:\n"
+    "  INPUT, OUTPUT   image files (PNG, JPEG, TIFF, OpenEXR, PNM, ...); the output's\n"
+    "                  format follows its extension. A frame pattern (%04d or ####)\n"
+    "                  denoises every existing frame: in_%04d.png out_%04d.png\n"
+    "\n"
+    "Noise Variance is the noise level as a standard deviation, in the file's own\n"
+    "units: 0-255 for 8-bit, 0-65535 for 16-bit, 0-1 for floating-point files.\n"
+    "'auto' measures the noise of the input and, by a few short trial runs, picks\n"
+    "0.7 to 1.2 times that level, whichever suits the picture best.\n"
+    "\n"
+    "Exit status: 0 done, 1 cancelled in the dialog, 2 usage, 3 reading or writing\n"
+    "a file, 4 the plug-in, 130 interrupted (Ctrl-C; a second Ctrl-C ends at once).\n"
+    "\n"
+    "Examples:\n"
+    "  calvane noisy.png clean.png\n"
+    "  calvane --variance auto --iterations 300 photo.jpg photo-denoised.jpg\n"
+    "  calvane --variance 1200 --iterations 100 scan-16bit.tif scan-clean.tif\n"
+    "  calvane --noise multiplicative --iterations 50 frame.exr frame-clean.exr\n"
+    "  calvane --variance auto frames/in_%04d.png frames/out_%04d.png\n"
+    "  calvane --dry-run --variance 12\n";
 
 std::optional<double> ParseNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -62,7 +56,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   std::string variance;
 
   CLI::App app{kDescription, "calvane"};
-  app.footer(Examples());
+  app.footer(kNotes);
   app.set_version_flag("--version", VersionText());
   app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
   app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/AtomicOutput.h"
+#include "app/AutoVariance.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/FrameSequence.h"
@@ -17,7 +18,6 @@
 #include "app/ImageFile.h"
 #include "app/Interactive.h"
 #include "app/Interrupt.h"
-#include "app/NoiseEstimate.h"
 #include "app/ParameterSet.h"
 #include "app/PluginLibrary.h"
 #include "app/Progress.h"
@@ -114,13 +114,11 @@ void ApplyOptions(const Options& options, PluginParam& params) {
   if (options.iterations) SetIntParameter(params, kIterationsParameter, *options.iterations, "--iterations");
 }
 
-void ApplyNoiseEstimate(const std::string& input, const Image* work, PluginParam& params) {
-  const double sigma = EstimateImageNoise(work);
-  const double radius = kAutoVarianceFactor * sigma;
-  SetFloatParameter(params, kNoiseVarianceParameter, radius, "--variance auto");
-  char note[160];
-  std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate)",
-                sigma, radius, kAutoVarianceFactor);
+void ApplyAutoVariance(const std::string& input, const AutoVariance& level, bool tried, PluginParam& params) {
+  SetFloatParameter(params, kNoiseVarianceParameter, level.radius, "--variance auto");
+  char note[200];
+  std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate%s)",
+                level.sigma, level.radius, level.factor, tried ? ", chosen by trial runs" : "");
   PrintNote(BaseName(input) + ": " + note);
 }
 
@@ -162,13 +160,27 @@ int Denoise(const Options& options) {
   PluginSession session(plugin, ctx);
   ApplyOptions(options, session.Params());
 
-  // With -i, the estimate of the first frame goes into the dialog and what
-  // the user confirms there holds for every frame.
+  // The factor of --variance auto is tried out on the first frame; later
+  // frames have their noise measured again. With -i the first frame's value
+  // goes into the dialog, and what the user confirms there holds for all.
   const bool estimateEveryFrame = options.autoVariance && !options.interactive && !options.dryRun;
   LoadedFrame first;
+  double autoFactor = kDefaultAutoVarianceFactor;
   if (options.autoVariance) {
     first = LoadFrame(frames.front().input);
-    ApplyNoiseEstimate(frames.front().input, first.work.get(), session.Params());
+    int trial = 0;
+    const TrialDenoiser denoise = [&](Image* image, double radius) {
+      SetFloatParameter(session.Params(), kNoiseVarianceParameter, radius, "--variance auto");
+      ctx.SetWorkingImage(image);
+      BeginProgress("choosing the noise level, trial " + std::to_string(++trial));
+      const int stopped = session.Process();
+      ctx.SetWorkingImage(nullptr);
+      ClearProgressLine();
+      if (stopped != 0 || InterruptRequested()) throw Interrupted("interrupted; nothing written");
+    };
+    const AutoVariance level = ChooseAutoVariance(first.work.get(), denoise);
+    autoFactor = level.factor;
+    ApplyAutoVariance(frames.front().input, level, trial > 0, session.Params());
   }
   if (options.interactive && ConfigureInteractively(plugin, ctx) != 0) {
     throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
@@ -185,7 +197,9 @@ int Denoise(const Options& options) {
   for (std::size_t index = 0; index < frames.size(); ++index) {
     const Frame& frame = frames[index];
     LoadedFrame loaded = index == 0 && first.work ? std::move(first) : LoadFrame(frame.input);
-    if (estimateEveryFrame && index > 0) ApplyNoiseEstimate(frame.input, loaded.work.get(), session.Params());
+    if (estimateEveryFrame && index > 0) {
+      ApplyAutoVariance(frame.input, MeasureAutoVariance(loaded.work.get(), autoFactor), false, session.Params());
+    }
 
     ctx.SetWorkingImage(loaded.work.get());
     if (!options.preview.empty()) {

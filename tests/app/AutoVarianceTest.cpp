@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+#include "app/AutoVariance.h"
+#include "host/Image.h"
+#include "hostlib/HostImage.h"
+
+namespace calvane::app {
+namespace {
+
+constexpr int kSide = 160;
+
+HostImagePtr Picture(float scale) {
+  HostImagePtr image(CreateImage(kSide, kSide, 1, scale));
+  float* p = ImagePlane(image.get(), 0);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x)
+      p[y * kSide + x] = scale * static_cast<float>(0.3 + 0.2 * std::sin(x / 9.0) * std::cos(y / 13.0) +
+                                                    (std::hypot(x - 80.0, y - 70.0) < 40 ? 0.3 : 0.0));
+  return image;
+}
+
+HostImagePtr WithNoise(const Image* clean, double sigma, unsigned seed) {
+  HostImagePtr noisy(DuplicateImage(const_cast<Image*>(clean)));
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> normal(0.0f, static_cast<float>(sigma));
+  float* p = ImagePlane(noisy.get(), 0);
+  for (std::size_t i = 0; i < ImageSampleCount(clean); ++i) p[i] += normal(rng);
+  return noisy;
+}
+
+// A stand-in for the plug-in whose smoothing grows with the radius: a blend
+// of the image with its 3x3 box blur.
+void BlendWithBlur(Image* image, double amount) {
+  const HostImagePtr source(DuplicateImage(image));
+  const float* in = ImagePlane(source.get(), 0);
+  float* out = ImagePlane(image, 0);
+  for (int y = 1; y + 1 < kSide; ++y) {
+    for (int x = 1; x + 1 < kSide; ++x) {
+      double sum = 0.0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) sum += in[(y + dy) * kSide + x + dx];
+      out[y * kSide + x] = static_cast<float>((1.0 - amount) * in[y * kSide + x] + amount * sum / 9.0);
+    }
+  }
+}
+
+TEST(AutoVariance, RiskEstimateOfAScalingMatchesItsTrueError) {
+  const HostImagePtr clean = Picture(255.0f);
+  const double sigma = 20.0;
+  const HostImagePtr noisy = WithNoise(clean.get(), sigma, 1);
+  HostImagePtr direction(NewImage(noisy.get()));
+  {
+    std::mt19937 rng(2);
+    std::normal_distribution<float> normal;
+    float* d = ImagePlane(direction.get(), 0);
+    for (std::size_t i = 0; i < ImageSampleCount(noisy.get()); ++i) d[i] = normal(rng);
+  }
+  const double epsilon = 2.0;
+  HostImagePtr perturbed(DuplicateImage(noisy.get()));
+  AddImage(perturbed.get(), direction.get(), static_cast<float>(epsilon));
+  // Shrinking towards 0 by a half: the risk is the mean of (y/2 - x)^2.
+  MultiplyConstant(perturbed.get(), 0.5f);
+  HostImagePtr denoised(DuplicateImage(noisy.get()));
+  MultiplyConstant(denoised.get(), 0.5f);
+  const double estimate = SteinRiskEstimate(noisy.get(), denoised.get(), perturbed.get(), direction.get(), epsilon, sigma);
+  const double truth = ImageDiffEnergy(denoised.get(), clean.get());
+  EXPECT_NEAR(estimate, truth, 0.03 * truth);
+}
+
+TEST(AutoVariance, PicksTheFactorWithTheLeastTrueError) {
+  const HostImagePtr clean = Picture(255.0f);
+  const HostImagePtr noisy = WithNoise(clean.get(), 15.0, 3);
+  double sigma = 0.0;
+  std::map<long, double> trueError;  // by factor in hundredths
+  const TrialDenoiser denoise = [&](Image* image, double radius) {
+    BlendWithBlur(image, std::clamp((radius / sigma - 0.6) * 1.5, 0.0, 1.0));
+  };
+  // Measure the true error of every grid factor with the same stand-in.
+  sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
+  for (double f = kMinAutoVarianceFactor; f <= kMaxAutoVarianceFactor + 1e-9; f += kAutoVarianceFactorStep) {
+    HostImagePtr trial(DuplicateImage(noisy.get()));
+    denoise(trial.get(), f * sigma);
+    trueError[std::lround(f * 100)] = ImageDiffEnergy(trial.get(), clean.get());
+  }
+  const auto bestTrue = std::min_element(trueError.begin(), trueError.end(),
+                                         [](const auto& a, const auto& b) { return a.second < b.second; });
+
+  const AutoVariance chosen = ChooseAutoVariance(noisy.get(), denoise);
+  EXPECT_NEAR(chosen.sigma, 15.0, 1.5);
+  EXPECT_DOUBLE_EQ(chosen.radius, chosen.factor * chosen.sigma);
+  const double errorOfChoice = trueError.at(std::lround(chosen.factor * 100));
+  EXPECT_LE(errorOfChoice, bestTrue->second * 1.02)
+      << "chose " << chosen.factor << ", best is " << bestTrue->first / 100.0;
+}
+
+TEST(AutoVariance, ACleanImageNeedsNoTrials) {
+  const HostImagePtr clean = Picture(1.0f);
+  HostImagePtr flat(CreateImage(64, 64, 1, 1.0f));
+  int trials = 0;
+  const AutoVariance level = ChooseAutoVariance(flat.get(), [&](Image*, double) { ++trials; });
+  EXPECT_EQ(trials, 0);
+  EXPECT_EQ(level.radius, 0.0);
+}
+
+TEST(AutoVariance, TrialsRunOnACentredPart) {
+  HostImagePtr wide(CreateImage(900, 30, 2, 255.0f));
+  for (int c = 0; c < 2; ++c) {
+    float* p = ImagePlane(wide.get(), c);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 900; ++x) p[y * 900 + x] = static_cast<float>(x + 1000 * c);
+  }
+  const HostImagePtr part = CentredPart(wide.get(), 512);
+  ASSERT_EQ(ImageWidth(part.get()), 512);
+  ASSERT_EQ(ImageHeight(part.get()), 30);
+  EXPECT_EQ(ImagePlane(part.get(), 0)[0], 194.0f);
+  EXPECT_EQ(ImagePlane(part.get(), 1)[29 * 512 + 511], 1000.0f + 194 + 511);
+}
+
+}  // namespace
+}  // namespace calvane::app
