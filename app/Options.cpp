@@ -61,7 +61,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
   app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");
   app.add_option("--noise", noise, "the noise model: additive (default) or multiplicative")
-      ->check(CLI::IsMember({"additive", "multiplicative"}, CLI::ignore_case))
+      ->check(CLI::IsMember({"additive", "multiplicative"}, CLI::ignore_case).description(""))
       ->type_name("additive|multiplicative");
   CLI::Option* varianceOption = app.add_option("--variance", variance, "the noise level (standard deviation), or 'auto' to estimate it")
       ->type_name("SIGMA|auto");
