@@ -1,16 +1,34 @@
 // Bandwidth of the host library's operations and of one engine iteration,
 // on an in-cache grey image and an out-of-cache colour one, next to a
-// STREAM-like triad run in the same process for reference.
+// STREAM-like triad run in the same process for reference. After the usual
+// table a summary gives the ratios that matter, each from this run alone
+// (medians when --benchmark_repetitions is given), so a busy machine slows
+// the reference and the operation alike:
+//   - each streaming operation's bandwidth over the triad's;
+//   - the curvature's time over a copy's (a pass that reads one image and
+//     writes one);
+//   - one engine iteration over its streams moved at triad bandwidth, and
+//     over the sum of its operations timed alone (time lost between them);
+//   - what a pass costs after the thread team fell asleep, and into a newly
+//     made image (page faults), next to the steady state.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <ostream>
 #include <memory>
 #include <random>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "host/Curvature.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
+#include "hostlib/Kernels.h"
 #include "hostlib/Parallel.h"
 
 namespace {
@@ -116,17 +134,22 @@ void BM_Curvature(benchmark::State& state) {
 
 // The engine's per-iteration calls with the projection active (the common
 // case once the flow has reached the noise level).
-void BM_EngineIteration(benchmark::State& state) {
-  const Size size = SizeOf(state.range(0));
-  ImagePtr work = NoisyImage(size, 1);
-  ImagePtr noisy(DuplicateImage(work.get()));
-  ImagePtr curvature(NewImage(work.get()));
-  const float scale = GetScale(work.get());
-  const float epsilon = scale * 1e-6f, baseStep = scale * 0.00390625f;
-  const double sigma = 0.05;  // small, so every iteration projects
-  for (auto _ : state) {
+struct EngineImages {
+  ImagePtr work, noisy, curvature;
+  float epsilon, step;
+  double sigma = 0.05;  // small, so every iteration projects
+
+  explicit EngineImages(const Size& size) : work(NoisyImage(size, 1)) {
+    noisy.reset(DuplicateImage(work.get()));
+    curvature.reset(NewImage(work.get()));
+    const float scale = GetScale(work.get());
+    epsilon = scale * 1e-6f;
+    step = scale * 0.00390625f * 0.25f;
+  }
+
+  void Iterate() {
     TwoD_Curv_Divergence(work.get(), curvature.get(), epsilon);
-    AddImage(work.get(), curvature.get(), baseStep * 0.25f);
+    AddImage(work.get(), curvature.get(), step);
     const double r = std::sqrt(double(ImageDiffEnergy(work.get(), noisy.get()))) / sigma;
     if (r > 1.0) {
       const float rf = float(r);
@@ -134,9 +157,178 @@ void BM_EngineIteration(benchmark::State& state) {
       MultiplyConstant(work.get(), float(1.0 / rf));
     }
   }
-  // Streams: curvature 2, add 3, energy 2, add 3, multiply 2.
-  SetBytes(state, size, 12);
+};
+
+// Streams: curvature 2, add 3, energy 2, add 3, multiply 2.
+constexpr double kIterationStreams = 12;
+
+void BM_EngineIteration(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  EngineImages images(size);
+  for (auto _ : state) images.Iterate();
+  SetBytes(state, size, kIterationStreams);
 }
+
+// The same after the thread team has had time to fall asleep: the cost of
+// waking it, paid once per run of iterations, not per operation.
+void BM_EngineIterationAfterIdle(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  EngineImages images(size);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    state.ResumeTiming();
+    images.Iterate();
+  }
+  SetBytes(state, size, kIterationStreams);
+}
+
+// The curvature into an image made just before (as the engine's first run
+// does): images are faulted in when made, so this costs what a pass into a
+// reused image costs.
+void BM_CurvatureIntoNewImage(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  ImagePtr in = NoisyImage(size, 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    ImagePtr out(NewImage(in.get()));
+    state.ResumeTiming();
+    TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
+    state.PauseTiming();
+    out.reset();
+    state.ResumeTiming();
+  }
+  SetBytes(state, size, 2);
+}
+
+// Making an image: allocation and the first touch of every page, once per
+// image, outside the iterations.
+void BM_NewImage(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  ImagePtr model = NoisyImage(size, 1);
+  for (auto _ : state) ImagePtr made(NewImage(model.get()));
+  SetBytes(state, size, 1);
+}
+
+// Collects every run, prints the usual table, and ends with the summary.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+      const double seconds = run.GetAdjustedRealTime() * Seconds(run.time_unit);
+      if (run.run_type == Run::RT_Aggregate) {
+        if (run.aggregate_name == "median") m_medians[key] = seconds;
+      } else {
+        m_samples[key].push_back(seconds);
+      }
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::ostream& out = GetOutputStream();
+    char line[256];
+    out << "\nSummary (ratios within this run; medians of the repetitions)\n";
+    for (int size = 0; size <= 2; ++size) {
+      const std::string arg = "/" + std::to_string(size);
+      const double triad = Time("BM_Triad" + arg);
+      const double copy = Time("BM_CopyImageData" + arg);
+      const double curvature = Time("BM_Curvature" + arg);
+      if (triad <= 0 && (copy <= 0 || curvature <= 0)) continue;
+      const Size geometry = SizeOf(size);
+      const double samples = double(geometry.width) * double(geometry.height) * geometry.channels;
+      std::snprintf(line, sizeof line, "\n%lldx%lldx%d: triad %.1f us = %.1f GB/s\n", (long long)geometry.width,
+                    (long long)geometry.height, geometry.channels, triad * 1e6, 3 * 4 * samples / triad / 1e9);
+      out << line;
+      const struct {
+        const char* name;
+        double streams;
+      } streaming[] = {{"AddImage", 3}, {"MultiplyConstant", 2}, {"ImageDiffEnergy", 2}, {"CopyImageData", 2}};
+      for (const auto& op : streaming) {
+        const double t = Time(std::string("BM_") + op.name + arg);
+        if (t <= 0 || triad <= 0) continue;
+        const double ratio = (op.streams / t) / (3 / triad);
+        std::snprintf(line, sizeof line, "  %-18s %9.1f us  %6.1f GB/s  bandwidth/triad %.2f %s\n", op.name, t * 1e6,
+                      op.streams * 4 * samples / t / 1e9, ratio, Verdict(ratio >= 0.8, ">= 0.80"));
+        out << line;
+      }
+      if (copy > 0 && curvature > 0) {
+        std::snprintf(line, sizeof line, "  %-18s %9.1f us  time/copy %.2f %s\n", "Curvature", curvature * 1e6,
+                      curvature / copy, Verdict(curvature / copy <= 1.5, "<= 1.50"));
+        out << line;
+      }
+      const double iteration = Time("BM_EngineIteration" + arg);
+      if (iteration > 0 && triad > 0) {
+        const double atTriad = kIterationStreams / 3 * triad;
+        std::snprintf(line, sizeof line,
+                      "  %-18s %9.1f us  time/(its %g streams at triad bandwidth, %.1f us) %.2f %s\n",
+                      "Engine iteration", iteration * 1e6, kIterationStreams, atTriad * 1e6, iteration / atTriad,
+                      Verdict(iteration / atTriad <= 1.25, "<= 1.25"));
+        out << line;
+        const double add = Time("BM_AddImage" + arg), multiply = Time("BM_MultiplyConstant" + arg);
+        const double energy = Time("BM_ImageDiffEnergy" + arg);
+        if (curvature > 0 && add > 0 && multiply > 0 && energy > 0) {
+          const double parts = curvature + 2 * add + energy + multiply;
+          std::snprintf(line, sizeof line, "  %-18s %9.1f us  iteration - its operations timed alone: %+.1f us\n",
+                        "Between operations", parts * 1e6, (iteration - parts) * 1e6);
+          out << line;
+        }
+        const double idle = Time("BM_EngineIterationAfterIdle" + arg);
+        if (idle > 0) {
+          std::snprintf(line, sizeof line, "  %-18s %9.1f us  waking the team: %+.1f us, once per run of iterations\n",
+                        "After idle", idle * 1e6, (idle - iteration) * 1e6);
+          out << line;
+        }
+      }
+      const double fresh = Time("BM_CurvatureIntoNewImage" + arg);
+      if (fresh > 0 && curvature > 0) {
+        std::snprintf(line, sizeof line, "  %-18s %9.1f us  first pass into a new image: %+.1f us\n",
+                      "Into new image", fresh * 1e6, (fresh - curvature) * 1e6);
+        out << line;
+      }
+      const double made = Time("BM_NewImage" + arg);
+      if (made > 0) {
+        std::snprintf(line, sizeof line, "  %-18s %9.1f us  allocation and first touch, once per image\n",
+                      "NewImage", made * 1e6);
+        out << line;
+      }
+    }
+  }
+
+ private:
+  static double Seconds(benchmark::TimeUnit unit) {
+    switch (unit) {
+      case benchmark::kNanosecond: return 1e-9;
+      case benchmark::kMicrosecond: return 1e-6;
+      case benchmark::kMillisecond: return 1e-3;
+      case benchmark::kSecond: return 1.0;
+    }
+    return 1.0;
+  }
+
+  static const char* Verdict(bool met, const char* goal) {
+    static std::string text;
+    text = std::string(met ? "(goal " : "(MISSES goal ") + goal + ")";
+    return text.c_str();
+  }
+
+  // The median time of a benchmark in seconds, 0 when it did not run.
+  double Time(const std::string& key) const {
+    if (auto found = m_medians.find(key); found != m_medians.end()) return found->second;
+    auto found = m_samples.find(key);
+    if (found == m_samples.end() || found->second.empty()) return 0;
+    std::vector<double> times = found->second;
+    std::sort(times.begin(), times.end());
+    const std::size_t n = times.size();
+    return n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+  }
+
+  std::map<std::string, double> m_medians;
+  std::map<std::string, std::vector<double>> m_samples;
+};
 
 #define CALVANE_SIZES ->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMicrosecond)
 BENCHMARK(BM_Triad) CALVANE_SIZES;
@@ -146,7 +338,43 @@ BENCHMARK(BM_ImageDiffEnergy) CALVANE_SIZES;
 BENCHMARK(BM_CopyImageData) CALVANE_SIZES;
 BENCHMARK(BM_Curvature) CALVANE_SIZES;
 BENCHMARK(BM_EngineIteration) CALVANE_SIZES;
+BENCHMARK(BM_EngineIterationAfterIdle) CALVANE_SIZES;
+BENCHMARK(BM_CurvatureIntoNewImage) CALVANE_SIZES;
+BENCHMARK(BM_NewImage) CALVANE_SIZES;
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// --vector-level=baseline|avx2|avx512 runs the library's kernels of that
+// level instead of the widest this processor has.
+bool ChooseVectorLevel(int& argc, char** argv) {
+  using calvane::hostlib::VectorLevel;
+  const std::string flag = "--vector-level=";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.compare(0, flag.size(), flag) != 0) continue;
+    const std::string name = arg.substr(flag.size());
+    const VectorLevel level = name == "avx512" ? VectorLevel::Avx512
+                              : name == "avx2" ? VectorLevel::Avx2
+                                               : VectorLevel::Baseline;
+    if ((name != "baseline" && level == VectorLevel::Baseline) || !calvane::hostlib::UseKernels(level)) {
+      std::fprintf(stderr, "hostlib_bench: vector level %s is not available here\n", name.c_str());
+      return false;
+    }
+    for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+    --argc;
+    break;
+  }
+  std::fprintf(stderr, "hostlib_bench: %s kernels, %d threads\n", calvane::hostlib::ActiveKernels().name,
+               calvane::hostlib::ThreadTeam::Get().Size());
+  return true;
+}
+
+int main(int argc, char** argv) {
+  if (!ChooseVectorLevel(argc, argv)) return 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
