@@ -23,6 +23,21 @@ struct AfxThreadState {
 
 AfxThreadState& AfxGetThreadState();
 
+// Puts a variable back to the value it had when the scope began, on every
+// way out.
+template <class T>
+class AfxRestoreOnExit {
+ public:
+  explicit AfxRestoreOnExit(T& variable) : m_variable(variable), m_saved(variable) {}
+  ~AfxRestoreOnExit() { m_variable = m_saved; }
+  AfxRestoreOnExit(const AfxRestoreOnExit&) = delete;
+  AfxRestoreOnExit& operator=(const AfxRestoreOnExit&) = delete;
+
+ private:
+  T& m_variable;
+  T m_saved;
+};
+
 // Ties the next window created on this thread to pWnd. Unhooking answers
 // FALSE when no window was created meanwhile.
 void AfxHookWindowCreate(CWnd* pWnd);

@@ -102,11 +102,7 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) 
   if (pWnd == nullptr) return DefWindowProcA(hWnd, nMsg, wParam, lParam);
   AFX_MAINTAIN_STATE2 moduleState(pWnd->m_pModuleState);
   AfxThreadState& state = AfxGetThreadState();
-  struct CurrentMessage {
-    AfxThreadState& state;
-    MSG saved;
-    ~CurrentMessage() { state.lastSentMsg = saved; }
-  } current{state, state.lastSentMsg};
+  AfxRestoreOnExit<MSG> restoreMessage(state.lastSentMsg);
   state.lastSentMsg = MSG{hWnd, nMsg, wParam, lParam, 0, POINT{0, 0}};
   try {
     // The object may be gone when WindowProc returns (PostNcDestroy).
@@ -428,11 +424,7 @@ BOOL CWnd::SetScrollInfo(int nBar, LPSCROLLINFO lpScrollInfo, BOOL bRedraw) {
 BOOL CWnd::UpdateData(BOOL bSaveAndValidate) {
   CDataExchange dx(this, bSaveAndValidate);
   AfxThreadState& state = AfxGetThreadState();
-  struct Lockout {
-    AfxThreadState& state;
-    HWND saved;
-    ~Lockout() { state.hLockoutNotifyWindow = saved; }
-  } lockout{state, state.hLockoutNotifyWindow};
+  AfxRestoreOnExit<HWND> restoreLockout(state.hLockoutNotifyWindow);
   state.hLockoutNotifyWindow = m_hWnd;
   try {
     DoDataExchange(&dx);

@@ -47,11 +47,7 @@ struct StaticState : ControlState {
 }  // namespace
 
 LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<ButtonState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<ButtonState> state = ControlOf<ButtonState>(hWnd);
+  std::shared_ptr<ButtonState> state = ControlStateFor<ButtonState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   DWORD type = ButtonType(hWnd);
   switch (msg) {
@@ -150,11 +146,7 @@ LRESULT CALLBACK ButtonProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK StaticProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<StaticState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<StaticState> state = ControlOf<StaticState>(hWnd);
+  std::shared_ptr<StaticState> state = ControlStateFor<StaticState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   bool notify = (GetWindowLongA(hWnd, GWL_STYLE) & SS_NOTIFY) != 0;
   switch (msg) {

@@ -112,11 +112,7 @@ void TypeCharacter(HWND hWnd, EditState& state, char32_t ch) {
 }  // namespace
 
 LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<EditState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<EditState> state = ControlOf<EditState>(hWnd);
+  std::shared_ptr<EditState> state = ControlStateFor<EditState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   switch (msg) {
     case WM_GETDLGCODE: {

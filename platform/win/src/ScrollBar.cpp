@@ -133,11 +133,7 @@ UINT KeyCode(WPARAM key) {
 }  // namespace
 
 LRESULT CALLBACK ScrollBarProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<ScrollBarState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<ScrollBarState> state = ControlOf<ScrollBarState>(hWnd);
+  std::shared_ptr<ScrollBarState> state = ControlStateFor<ScrollBarState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   ScrollData& data = state->data;
   switch (msg) {

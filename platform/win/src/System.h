@@ -164,6 +164,15 @@ std::shared_ptr<T> ControlOf(HWND hWnd) {
   Window* window = Find(hWnd);
   return window != nullptr ? std::dynamic_pointer_cast<T>(window->control) : nullptr;
 }
+// The same for a control's window procedure, which makes the state when the
+// window is created (WM_NCCREATE). Null before then and for WM_NCCREATE
+// itself, which the procedure leaves to DefWindowProcA.
+template <class T>
+std::shared_ptr<T> ControlStateFor(HWND hWnd, UINT msg) {
+  if (msg != WM_NCCREATE) return ControlOf<T>(hWnd);
+  if (Window* window = Find(hWnd)) window->control = std::make_shared<T>();
+  return nullptr;
+}
 
 LRESULT CallCbtHooks(int code, WPARAM wParam, LPARAM lParam);
 HWND DialogOf(HWND hWnd);  // the nearest dialog ancestor (or the window itself)

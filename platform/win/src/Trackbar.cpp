@@ -151,11 +151,7 @@ POINT TrackbarPointForPosition(HWND hWnd, int position) {
 }
 
 LRESULT CALLBACK TrackbarProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<TrackbarState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<TrackbarState> state = ControlOf<TrackbarState>(hWnd);
+  std::shared_ptr<TrackbarState> state = ControlStateFor<TrackbarState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   auto redrawIf = [hWnd](WPARAM redraw) {
     if (redraw != 0) Invalidate(hWnd);

@@ -100,11 +100,7 @@ void Step(HWND hWnd, UpDownState& state, bool up) {
 }  // namespace
 
 LRESULT CALLBACK UpDownProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    if (Window* window = Find(hWnd)) window->control = std::make_shared<UpDownState>();
-    return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
-  std::shared_ptr<UpDownState> state = ControlOf<UpDownState>(hWnd);
+  std::shared_ptr<UpDownState> state = ControlStateFor<UpDownState>(hWnd, msg);
   if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
   switch (msg) {
     case UDM_SETRANGE:
