@@ -196,6 +196,9 @@ TEST_F(ControlsTest, ScrollBarControlKeepsItsPositionInItsRangeAndPage) {
   EXPECT_EQ(read.nMin, -7) << "fields the mask does not name stay untouched";
   EXPECT_EQ(read.nPos, -7);
 
+  EXPECT_EQ(SendMessageA(bar, SBM_SETRANGE, 0, 50), 91) << "the range moved the position: the old one";
+  EXPECT_EQ(SendMessageA(bar, SBM_GETPOS, 0, 0), 41);
+  EXPECT_EQ(SendMessageA(bar, SBM_SETRANGE, 0, 60), 0) << "the position stayed";
   SCROLLINFO none{sizeof(SCROLLINFO), 0, 0, 0, 0, 0, 0};
   EXPECT_FALSE(GetScrollInfo(bar, SB_CTL, &none));
   SCROLLINFO badSize{sizeof(SCROLLINFO) + 1, SIF_ALL, 0, 0, 0, 0, 0};
@@ -266,6 +269,32 @@ TEST_F(ControlsTest, TrackbarRangePositionAndSteps) {
   SendMessageA(track, TBM_SETSEL, FALSE, MAKELPARAM(3, 9));
   EXPECT_EQ(SendMessageA(track, TBM_GETSELSTART, 0, 0), 3);
   EXPECT_EQ(SendMessageA(track, TBM_GETSELEND, 0, 0), 9);
+}
+
+TEST_F(ControlsTest, TrackbarTickMarksSelectionAndGeometry) {
+  HWND track = Create(TRACKBAR_CLASSA, 55, TBS_BOTH | TBS_AUTOTICKS);
+  SendMessageA(track, TBM_SETTICFREQ, 25, 0);
+  EXPECT_EQ(SendMessageA(track, TBM_GETNUMTICS, 0, 0), 5) << "both ends and 25, 50, 75";
+  HWND manual = Create(TRACKBAR_CLASSA, 56, TBS_BOTH);
+  EXPECT_TRUE(SendMessageA(manual, TBM_SETTIC, 0, 60));
+  EXPECT_TRUE(SendMessageA(manual, TBM_SETTIC, 0, 10));
+  EXPECT_EQ(SendMessageA(manual, TBM_GETTIC, 0, 0), 10);
+  EXPECT_EQ(SendMessageA(manual, TBM_GETTIC, 1, 0), 60);
+  EXPECT_EQ(SendMessageA(manual, TBM_GETTIC, 2, 0), -1);
+  EXPECT_EQ(SendMessageA(manual, TBM_GETNUMTICS, 0, 0), 4);
+  SendMessageA(manual, TBM_CLEARTICS, FALSE, 0);
+  EXPECT_EQ(SendMessageA(manual, TBM_GETNUMTICS, 0, 0), 2);
+  SendMessageA(manual, TBM_SETSELSTART, FALSE, 4);
+  SendMessageA(manual, TBM_SETSELEND, FALSE, 8);
+  SendMessageA(manual, TBM_CLEARSEL, FALSE, 0);
+  EXPECT_EQ(SendMessageA(manual, TBM_GETSELEND, 0, 0), 0);
+
+  RECT channel{}, thumb{};
+  SendMessageA(manual, TBM_SETPOS, TRUE, 50);
+  SendMessageA(manual, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  SendMessageA(manual, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  EXPECT_LT(channel.left, channel.right);
+  EXPECT_EQ((thumb.left + thumb.right) / 2, (channel.left + channel.right) / 2) << "the middle of the range";
 }
 
 TEST_F(ControlsTest, TrackbarRedrawsOnlyWhenAsked) {
@@ -371,6 +400,19 @@ TEST_F(ControlsTest, UpDownWithABuddyShowsAndReadsThePositionThere) {
   EXPECT_EQ(SendMessageA(spin, UDM_GETPOS, 0, 0), MAKELONG(30, 0));
   SetWindowTextA(buddy, "x");
   EXPECT_NE(HIWORD(SendMessageA(spin, UDM_GETPOS, 0, 0)), 0);
+}
+
+TEST_F(ControlsTest, UpDownBuddyAndBase) {
+  HWND buddy = Create("Edit", 64, 0);
+  HWND spin = Create(UPDOWN_CLASSA, 65, UDS_SETBUDDYINT, 16, 24);
+  EXPECT_EQ(SendMessageA(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0), 0);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(spin, UDM_GETBUDDY, 0, 0)), buddy);
+  SendMessageA(spin, UDM_SETRANGE32, 0, 255);
+  EXPECT_EQ(SendMessageA(spin, UDM_SETBASE, 16, 0), 10);
+  EXPECT_EQ(SendMessageA(spin, UDM_GETBASE, 0, 0), 16);
+  EXPECT_EQ(SendMessageA(spin, UDM_SETBASE, 7, 0), 0) << "only 10 and 16";
+  SendMessageA(spin, UDM_SETPOS32, 0, 255);
+  EXPECT_EQ(TextOf(buddy), "0xFF");
 }
 
 TEST_F(ControlsTest, UpDownClickAsksTheParentThenScrolls) {

@@ -194,9 +194,11 @@ TEST_F(DialogManagerTest, EnterPressesTheFocusedPushButtonOrElseTheDefault) {
 }
 
 TEST_F(DialogManagerTest, MnemonicsMoveToTheControlAfterTheLabel) {
+  headless.Do([] { SetDlgItemTextA(GetActiveWindow(), kSecondEdit, "55"); });
   headless.Press('S', win::kAlt);
   NoteFocus();
   headless.Type("9");
+  headless.Do([] { EXPECT_EQ(TextOf(GetDlgItem(GetActiveWindow(), kSecondEdit)), "9") << "its text was selected"; });
   headless.Press(VK_TAB).Press(VK_TAB);  // OK
   headless.Type("v");                    // a plain letter: the focus takes no characters
   NoteFocus();

@@ -85,7 +85,7 @@ BOOL AfxUnhookWindowCreate() {
 
 namespace {
 
-// MFC's rule: a failed creation fails quietly, an exception the user has
+// The original's rule: a failed creation fails quietly, an exception the user has
 // been told about stays quiet, anything else is reported.
 LRESULT ProcessWndProcException(CException* e, const MSG& msg) {
   if (msg.message == WM_CREATE || msg.message == WM_NCCREATE) return -1;
