@@ -10,33 +10,13 @@
 #include "host/HostErrors.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
+#include "hostlib/TestImages.h"
 
 namespace {
 
-struct ImageDeleter {
-  void operator()(Image* image) const { DeleteImage(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
-
-ImagePtr RandomImage(std::int64_t w, std::int64_t h, int c, unsigned seed, float scale = 255.0f) {
-  ImagePtr image(CreateImage(w, h, c, scale));
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-100.0f, 300.0f);
-  for (int ch = 0; ch < c; ++ch) {
-    float* p = ImagePlane(image.get(), ch);
-    for (std::int64_t i = 0; i < w * h; ++i) p[i] = dist(rng);
-  }
-  return image;
-}
-
-std::vector<float> Samples(const Image* image) {
-  std::vector<float> out;
-  for (int ch = 0; ch < ImageChannels(image); ++ch) {
-    const float* p = ImagePlane(image, ch);
-    out.insert(out.end(), p, p + ImageWidth(image) * ImageHeight(image));
-  }
-  return out;
-}
+using calvane::test::ImagePtr;
+using calvane::test::RandomImage;
+using calvane::test::Samples;
 
 // Sizes on both sides of the threshold where the thread team takes over.
 class ImageOpsBySize : public ::testing::TestWithParam<std::tuple<int, int, int>> {};

@@ -13,6 +13,7 @@
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
 #include "hostlib/Kernels.h"
+#include "hostlib/TestImages.h"
 
 namespace {
 
@@ -21,29 +22,11 @@ using calvane::hostlib::SupportedVectorLevel;
 using calvane::hostlib::UseKernels;
 using calvane::hostlib::VectorLevel;
 
-struct ImageDeleter {
-  void operator()(Image* image) const { DeleteImage(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+using calvane::test::ImagePtr;
+using calvane::test::Samples;
 
 ImagePtr RandomImage(std::int64_t w, std::int64_t h, int c, unsigned seed) {
-  ImagePtr image(CreateImage(w, h, c, 255.0f));
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(0.0f, 255.0f);
-  for (int ch = 0; ch < c; ++ch) {
-    float* p = ImagePlane(image.get(), ch);
-    for (std::int64_t i = 0; i < w * h; ++i) p[i] = dist(rng);
-  }
-  return image;
-}
-
-std::vector<float> Samples(const Image* image) {
-  std::vector<float> out;
-  for (int ch = 0; ch < ImageChannels(image); ++ch) {
-    const float* p = ImagePlane(image, ch);
-    out.insert(out.end(), p, p + ImageWidth(image) * ImageHeight(image));
-  }
-  return out;
+  return calvane::test::RandomImage(w, h, c, seed, 255.0f, 0.0f, 255.0f);
 }
 
 // The curvature of one plane as the library's comment defines it, in double
