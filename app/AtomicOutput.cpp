@@ -88,6 +88,26 @@ AtomicOutput::~AtomicOutput() {
   }
 }
 
+void AtomicOutput::Write(const void* data, std::size_t size) {
+  const int fd = open(m_temporaryPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw FileError(m_finalPath, "cannot write: " + ErrnoText());
+  const char* next = static_cast<const char*>(data);
+  std::size_t left = size;
+  while (left > 0) {
+    const ssize_t written = ::write(fd, next, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const std::string cause = written < 0 ? ErrnoText() : std::string("the disk took no more");
+      close(fd);
+      throw FileError(m_finalPath, "cannot write: " + cause);
+    }
+    next += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  // Some file systems report a failed write only here.
+  if (close(fd) != 0) throw FileError(m_finalPath, "cannot write: " + ErrnoText());
+}
+
 void AtomicOutput::Commit() {
   const int fd = open(m_temporaryPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0 || fsync(fd) != 0) {

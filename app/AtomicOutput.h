@@ -3,6 +3,7 @@
 // renamed over the final name only when it is complete.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace calvane::app {
@@ -18,6 +19,10 @@ class AtomicOutput {
 
   const std::string& TemporaryPath() const { return m_temporaryPath; }
   const std::string& FinalPath() const { return m_finalPath; }
+
+  // Makes `size` bytes the content of the temporary file; a FileError naming
+  // the final path when the disk takes any of them not.
+  void Write(const void* data, std::size_t size);
 
   // Flushes the temporary file to disk and renames it into place.
   void Commit();

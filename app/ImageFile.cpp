@@ -3,13 +3,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include <OpenImageIO/filesystem.h>
+
 #include "app/AtomicOutput.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
+#include "app/StderrCapture.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
 
@@ -21,6 +25,48 @@ namespace {
 const char* const kStorageAttributes[] = {"compression", "Compression", "CompressionQuality", "oiio:BitsPerSample",
                                           "planarconfig", "tiff:RowsPerStrip", "oiio:subimages"};
 
+// The first line of a library's error text: the later ones repeat it.
+std::string FirstLine(const std::string& text) {
+  const std::size_t start = text.find_first_not_of("\n");
+  if (start == std::string::npos) return {};
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+// The GIF reader decodes the whole first frame into a canvas the size of
+// the file's logical screen as it opens it, before the header can be looked
+// at; so that size is read here first. 0x0: not a GIF.
+struct GifScreen {
+  std::uint64_t width = 0;
+  std::uint64_t height = 0;
+};
+
+GifScreen ReadGifScreen(const std::string& path) {
+  unsigned char header[10] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  const std::size_t got = std::fread(header, 1, sizeof header, file);
+  std::fclose(file);
+  if (got < sizeof header || std::memcmp(header, "GIF8", 4) != 0) return {};
+  return {static_cast<std::uint64_t>(header[6] | (header[7] << 8)), static_cast<std::uint64_t>(header[8] | (header[9] << 8))};
+}
+
+bool EncodesInMemory(const std::string& formatName) {
+  return formatName == "png" || formatName == "jpeg" || formatName == "bmp";
+}
+
+// A file written by path is trusted only once it reads back whole.
+void RequireReadableBack(const std::string& path, const std::string& written, const OIIO::ImageSpec& spec) {
+  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(written);
+  bool whole = in && in->spec().width == spec.width && in->spec().height == spec.height &&
+               in->spec().nchannels == spec.nchannels;
+  if (whole) {
+    std::vector<unsigned char> pixels(in->spec().image_bytes(true));
+    whole = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeUnknown, pixels.data()) && !in->has_error();
+  }
+  OIIO::geterror();
+  if (!whole) throw FileError(path, "cannot write: the file did not come out whole (is the disk full?)");
+}
+
 std::string Cause(std::string text, const char* fallback) {
   text = OneLine(text);
   return text.empty() ? fallback : text;
@@ -30,6 +76,13 @@ bool IsFloatingPoint(OIIO::TypeDesc type) {
   return type.basetype == OIIO::TypeDesc::FLOAT || type.basetype == OIIO::TypeDesc::HALF ||
          type.basetype == OIIO::TypeDesc::DOUBLE;
 }
+
+// The largest sample magnitude the flow takes: the engine's projection
+// multiplies samples by ratios up to 2^64, which must stay finite.
+constexpr float kLargestSample = 1e18f;
+
+// The GIF reader's canvas: red, green, blue and alpha.
+constexpr std::uint64_t kGifCanvasChannels = 4;
 
 // Formats that hold 16-bit samples but no floating point. Left alone, a
 // floating-point input would be written to them with 8 bits.
@@ -61,17 +114,37 @@ float FullScale(OIIO::TypeDesc type) {
   }
 }
 
-DecodedImage ReadImageFile(const std::string& path) {
+DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) throw FileError(path, std::string("cannot read: ") + std::strerror(errno));
   if (S_ISDIR(info.st_mode)) throw FileError(path, "cannot read: it is a folder");
+  // A pipe or a device would keep a reader waiting, or feeding it, forever.
+  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
 
   // Colour samples as stored: no premultiplying by alpha on the way in, so
   // that nothing changes on the way out but the denoising.
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
-  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path, &config);
-  if (!in) throw FileError(path, "cannot read: " + Cause(OIIO::geterror(), "not an image file that can be read"));
+  const GifScreen screen = ReadGifScreen(path);
+  if (screen.width * screen.height > maxSamples / kGifCanvasChannels) {
+    throw FileError(path, "the image declares " + std::to_string(screen.width) + "x" + std::to_string(screen.height) +
+                              " pixels of " + std::to_string(kGifCanvasChannels) + " channels, more than the limit of " +
+                              std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
+  }
+  StderrCapture libraryMessages;
+  std::unique_ptr<OIIO::ImageInput> in;
+  try {
+    in = OIIO::ImageInput::open(path, &config);
+  } catch (const std::exception& error) {
+    // Some readers let their allocation failures out.
+    throw FileError(path, "cannot read: " + Cause(error.what(), "the reader failed"));
+  }
+  if (!in) {
+    const std::string cause = FirstLine(OIIO::geterror());
+    throw FileError(path, "cannot read: " + Cause(cause.empty() ? libraryMessages.Finish() : cause,
+                                                  "not an image file that can be read"));
+  }
+  in->geterror();  // what the reader noted while opening is not about the pixels
 
   DecodedImage image;
   image.spec = in->spec();
@@ -79,32 +152,67 @@ DecodedImage ReadImageFile(const std::string& path) {
   const OIIO::ImageSpec& spec = image.spec;
   if (spec.deep) throw FileError(path, "deep images are not supported");
   if (spec.depth > 1) throw FileError(path, "volume images are not supported");
+  if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) throw FileError(path, "the file declares no pixels");
+  // Checked before a single pixel is decoded: the product cannot overflow,
+  // each factor being below 2^31.
+  const std::uint64_t pixels = static_cast<std::uint64_t>(spec.width) * static_cast<std::uint64_t>(spec.height);
+  if (pixels > maxSamples / static_cast<std::uint64_t>(spec.nchannels)) {
+    throw FileError(path, "the image declares " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                              " pixels of " + std::to_string(spec.nchannels) + " channels, more than the limit of " +
+                              std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
+  }
   image.colourChannels = ChooseColourChannels(spec);
   if (image.colourChannels.empty()) throw FileError(path, "the image has no colour channel to denoise");
   image.scale = FullScale(spec.format);
 
-  const std::size_t count = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height) *
-                            static_cast<std::size_t>(spec.nchannels);
+  const std::size_t count = static_cast<std::size_t>(pixels) * static_cast<std::size_t>(spec.nchannels);
   try {
     image.pixels.resize(count);
   } catch (const std::bad_alloc&) {
     throw FileError(path, "not enough memory for a " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
                               " image");
   }
-  if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeFloat, image.pixels.data())) {
-    throw FileError(path, "cannot read: " + Cause(in->geterror(), "the file is damaged or incomplete"));
+  // Some decoders (JPEG's) fill in what a damaged or cut-off file lacks and
+  // only note it: a note is a failure here, or a grey band would be
+  // denoised and written as if it were the picture.
+  bool read = false;
+  try {
+    read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeFloat, image.pixels.data());
+  } catch (const std::exception& error) {
+    throw FileError(path, "cannot read: the file is damaged or incomplete (" + OneLine(error.what()) + ")");
+  }
+  if (!read || in->has_error()) {
+    const std::string cause = FirstLine(in->geterror());
+    const std::string printed = libraryMessages.Finish();
+    throw FileError(path, "cannot read: the file is damaged or incomplete" +
+                              (cause.empty() && printed.empty() ? std::string() : " (" + (cause.empty() ? printed : cause) + ")"));
   }
   in->close();
+  libraryMessages.Finish();
 
-  // One NaN would spread over the whole image in a few iterations.
+  // One NaN would spread over the whole image in a few iterations, and no
+  // value put in its place would be the picture's. Samples past kLargestSample
+  // would overflow single precision in the flow's own arithmetic.
+  std::size_t nonFinite = 0;
+  std::size_t tooLarge = 0;
   const std::size_t stride = static_cast<std::size_t>(spec.nchannels);
   for (int c : image.colourChannels) {
     for (std::size_t i = static_cast<std::size_t>(c); i < count; i += stride) {
-      if (!std::isfinite(image.pixels[i])) {
-        image.pixels[i] = 0.0f;
-        ++image.replacedNonFinite;
+      const float sample = image.pixels[i];
+      if (!std::isfinite(sample)) {
+        ++nonFinite;
+      } else if (std::fabs(sample) * image.scale > kLargestSample) {
+        ++tooLarge;
       }
     }
+  }
+  if (nonFinite > 0) {
+    throw FileError(path, "holds " + std::to_string(nonFinite) + (nonFinite == 1 ? " sample that is" : " samples that are") +
+                              " not a number or infinite; the flow would spread them to every neighbour");
+  }
+  if (tooLarge > 0) {
+    throw FileError(path, "holds " + std::to_string(tooLarge) + (tooLarge == 1 ? " sample" : " samples") +
+                              " beyond +-1e18, too large for the flow's single precision");
   }
   return image;
 }
@@ -163,12 +271,25 @@ void WriteImageFile(const std::string& path, const DecodedImage& image, const st
   }
 
   AtomicOutput file(path);
+  // Several encoders do not notice when the disk refuses their writes (PNG
+  // and BMP write on, JPEG's ends the process): those are encoded in memory
+  // and written here, where every write is checked. Files of other formats
+  // are read back before they count as written (TIFF's encoder, for one,
+  // writes broken files into memory).
+  const bool inMemory = EncodesInMemory(out->format_name()) && out->supports("ioproxy");
+  OIIO::Filesystem::IOVecOutput encoded;
+  if (inMemory) out->set_ioproxy(&encoded);
   if (!out->open(file.TemporaryPath(), spec)) {
-    throw FileError(path, "cannot write: " + Cause(out->geterror(), "the format does not take this image"));
+    throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "the format does not take this image"));
   }
   const bool written = out->write_image(OIIO::TypeFloat, image.pixels.data());
   const bool closed = out->close();
-  if (!written || !closed) throw FileError(path, "cannot write: " + Cause(out->geterror(), "write failed"));
+  if (!written || !closed) throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed"));
+  if (inMemory) {
+    file.Write(encoded.buffer().data(), encoded.buffer().size());
+  } else {
+    RequireReadableBack(path, file.TemporaryPath(), spec);
+  }
   if (beforeCommit) beforeCommit();
   file.Commit();
 }

@@ -4,6 +4,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,15 +26,21 @@ struct DecodedImage {
   std::vector<float> pixels;   // interleaved; integer data scaled to 0..1
   std::vector<int> colourChannels;  // the channels that are denoised
   float scale = 1.0f;          // full-scale value of the file's data type
-  std::size_t replacedNonFinite = 0;  // NaN or infinite colour samples set to 0
 };
+
+// The most samples (width x height x channels) a file may declare before it
+// is refused unread: a header is a few bytes, the pixels it promises are
+// not. 2^31 samples take 8 GiB as floats, several times over in the flow.
+constexpr std::uint64_t kDefaultMaxSamples = std::uint64_t{1} << 31;
 
 // The full-scale value of a data type: 255 for 8 bits, 65535 for 16 bits,
 // 1 for floating point.
 float FullScale(OIIO::TypeDesc type);
 
-// Reads the first image of a file. A FileError naming `path` on failure.
-DecodedImage ReadImageFile(const std::string& path);
+// Reads the first image of a file. A FileError naming `path` when it cannot
+// be read in full, declares more than `maxSamples` samples (refused before
+// any pixel is decoded), or holds colour samples that are not finite.
+DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples = kDefaultMaxSamples);
 
 // A host image of the colour channels, in the file's own units (0..scale).
 HostImagePtr MakeWorkingImage(const DecodedImage& image);
@@ -45,7 +52,8 @@ void StoreWorkingImage(const Image* work, DecodedImage& image);
 void RequireWritableFormat(const std::string& path);
 
 // Writes in the format of `path`'s extension, in the data type and with the
-// metadata of the input where that format has them; atomically.
+// metadata of the input where that format has them; atomically, and only
+// once every byte is known to be on disk.
 // `beforeCommit` runs when the file is complete and may throw to abandon it.
 void WriteImageFile(const std::string& path, const DecodedImage& image,
                     const std::function<void()>& beforeCommit = nullptr);

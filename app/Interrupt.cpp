@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace calvane::app {
@@ -40,12 +41,21 @@ void Install(int signal, void (*handler)(int)) {
   sigaction(signal, &action, nullptr);
 }
 
+// A library that gives up with exit() in the middle of writing a file.
+void RemovePendingOutput() {
+  if (g_haveCleanupPath != 0) unlink(g_cleanupPath);
+}
+
 }  // namespace
 
 void InstallInterruptHandlers() {
   Install(SIGINT, &OnInterrupt);
   Install(SIGTERM, &OnTerminate);
   Install(SIGHUP, &OnTerminate);
+  // Past a file size limit (ulimit -f) a write is to fail with EFBIG and be
+  // reported, not to kill the program with its output half-written.
+  signal(SIGXFSZ, SIG_IGN);
+  std::atexit(&RemovePendingOutput);
 }
 
 bool InterruptRequested() { return g_interrupts != 0; }

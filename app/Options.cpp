@@ -75,6 +75,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_flag("-q,--quiet", options.quiet, "no progress and no notes; errors only");
   app.add_option("--plugin", options.pluginPath, "load the plug-in from PATH instead of beside the program")
       ->type_name("PATH");
+  app.add_option("--max-samples", options.maxSamples,
+                 "refuse, unread, an image whose header declares more samples (width x height x channels); "
+                 "default 2147483648")
+      ->check(CLI::PositiveNumber.description(""))
+      ->type_name("N");
 
   try {
     app.parse(argc, argv);

@@ -1,6 +1,7 @@
 // The command line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,7 @@ struct Options {
   bool quiet = false;
   std::string preview;
   std::string pluginPath;  // empty: the plug-in beside the program
+  std::optional<std::uint64_t> maxSamples;  // unset: the default limit of ImageFile.h
 };
 
 struct CommandLine {

@@ -127,12 +127,8 @@ struct LoadedFrame {
   HostImagePtr work;
 };
 
-LoadedFrame LoadFrame(const std::string& path) {
-  LoadedFrame frame{ReadImageFile(path), nullptr};
-  if (frame.decoded.replacedNonFinite > 0) {
-    PrintNote(path + ": " + std::to_string(frame.decoded.replacedNonFinite) +
-              " samples that were not a number (or infinite) are denoised as 0");
-  }
+LoadedFrame LoadFrame(const std::string& path, const Options& options) {
+  LoadedFrame frame{ReadImageFile(path, options.maxSamples.value_or(kDefaultMaxSamples)), nullptr};
   try {
     frame.work = MakeWorkingImage(frame.decoded);
   } catch (const std::exception& error) {
@@ -167,7 +163,7 @@ int Denoise(const Options& options) {
   LoadedFrame first;
   double autoFactor = kDefaultAutoVarianceFactor;
   if (options.autoVariance) {
-    first = LoadFrame(frames.front().input);
+    first = LoadFrame(frames.front().input, options);
     int trial = 0;
     const TrialDenoiser denoise = [&](Image* image, double radius) {
       SetFloatParameter(session.Params(), kNoiseVarianceParameter, radius, "--variance auto");
@@ -196,7 +192,7 @@ int Denoise(const Options& options) {
 
   for (std::size_t index = 0; index < frames.size(); ++index) {
     const Frame& frame = frames[index];
-    LoadedFrame loaded = index == 0 && first.work ? std::move(first) : LoadFrame(frame.input);
+    LoadedFrame loaded = index == 0 && first.work ? std::move(first) : LoadFrame(frame.input, options);
     if (estimateEveryFrame && index > 0) {
       ApplyAutoVariance(frame.input, MeasureAutoVariance(loaded.work.get(), autoFactor), false, session.Params());
     }
