@@ -14,6 +14,13 @@ Image* g_pCurvatureImage = nullptr;
 
 namespace {
 
+// From this ratio of distance to noise level on, scaling the residual back
+// as noisy x (ratio - 1) overflows single precision for any sample beyond
+// about 1.8e19 (the largest float / 2^64), while the projected image would
+// differ from the reference copy by under 2^-64 of the residual: far less
+// than a sample's own precision.
+constexpr float kLargestScalableRatio = 18446744073709551616.0f;  // 2^64
+
 struct RunSettings {
   int nType = NOISE_ADDITIVE;
   float fSigma = kDefaultNoiseVariance;
@@ -60,9 +67,10 @@ int RunDenoise(PluginContext* ctx) {
                        static_cast<double>(settings.fSigma);
       if (r > 1.0) {
         const float rf = static_cast<float>(r);
-        if (std::isinf(rf)) {
+        if (!(rf < kLargestScalableRatio)) {
           // A radius of zero (or one too small to divide by): the projection
-          // onto the ball is its centre, the reference copy itself.
+          // onto the ball is its centre, the reference copy itself. Scaling
+          // by such a ratio would overflow to infinity on the way.
           CopyImageData(g_pNoisyImage, work);
         } else {
           AddImage(work, g_pNoisyImage, static_cast<float>(rf - 1.0));
