@@ -1,5 +1,6 @@
 #include "plugin/DefaultParams.h"
 
+#include "afx/afx.h"
 #include "host/PluginParam.h"
 
 namespace {
@@ -13,7 +14,8 @@ char kMultiplicative[] = "Multiplicative";
 }  // namespace
 
 PluginParam* CreateDefaultParams() {
-  PluginParam* pParams = new PluginParam(3);
+  // The framework's allocator: exhaustion throws its memory exception.
+  PluginParam* pParams = new (afxNew) PluginParam(3);
   try {
     char* items[2] = {kAdditive, kMultiplicative};
     pParams->AddStrListParam(kNoiseTypeName, items, 2, NOISE_ADDITIVE);

@@ -97,26 +97,6 @@ TEST_F(Entries, ModuleStateIsRestoredAfterEveryReturnOrThrow) {
   delete params;
 }
 
-TEST_F(Entries, ConfigureCreatesTheDefaultSetWhenTheHostHoldsNone) {
-  Context ctx(&work);
-  EXPECT_EQ(CallEntry(2, &ctx), 0);
-  EXPECT_THAT(host().Ops(), ElementsAre("GetParams", "SetParams", "IsInteractive"));
-  ASSERT_NE(ctx.m_params, nullptr);
-  EXPECT_EQ(ctx.m_params->m_pEntries[PARAM_NOISE_TYPE].value.i, 0);
-  EXPECT_EQ(ctx.m_params->m_pEntries[PARAM_NOISE_VARIANCE].value.f, 5.0f);
-  EXPECT_EQ(ctx.m_params->m_pEntries[PARAM_ITERATIONS].value.i, 20);
-  delete ctx.m_params;
-}
-
-TEST_F(Entries, ConfigureKeepsASetTheHostHolds) {
-  PluginParam* params = recording::MakeParams(1, 0.5f, 7);
-  Context ctx(&work, params);
-  EXPECT_EQ(CallEntry(2, &ctx), 0);
-  EXPECT_THAT(host().Ops(), ElementsAre("GetParams", "IsInteractive"));
-  EXPECT_EQ(ctx.m_params, params);
-  delete params;
-}
-
 TEST(DefaultParams, NamesKindsDefaultsAndLimitsInOrder) {
   PluginParam* params = CreateDefaultParams();
   ASSERT_EQ(params->Count(), 3);
