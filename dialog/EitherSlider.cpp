@@ -63,6 +63,25 @@ BOOL CEitherSlider::PreCreateWindow(CREATESTRUCT& cs) {
 
 int CEitherSlider::GetScrollBarPos() { return CWnd::GetScrollPos(SB_CTL); }
 
+SCROLLINFO CEitherSlider::ReadScrollInfo(UINT nMask) {
+  // Zeroed first: a read that fails answers 0.
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = nMask;
+  CWnd::GetScrollInfo(SB_CTL, &info, nMask);
+  return info;
+}
+
+std::pair<int, int> CEitherSlider::ReadRange() {
+  int lower = 0, upper = 0;
+  if (m_nControlType == kScrollBar) {
+    CWnd::GetScrollRange(SB_CTL, &lower, &upper);
+  } else {
+    WithControl<CSpinButtonCtrl>(m_hWnd, [&](CSpinButtonCtrl& spin) { spin.GetRange(lower, upper); });
+  }
+  return {lower, upper};
+}
+
 int CEitherSlider::GetPosFromScrollCode(UINT nSBCode) {
   switch (m_nControlType) {
     case kScrollBar:
@@ -96,14 +115,8 @@ int CEitherSlider::GetPosFromScrollCode(UINT nSBCode) {
 
 int CEitherSlider::GetTrackPos() {
   switch (m_nControlType) {
-    case kScrollBar: {
-      // Zeroed first: a read that fails answers 0.
-      SCROLLINFO info{};
-      info.cbSize = sizeof info;
-      info.fMask = SIF_TRACKPOS;
-      CWnd::GetScrollInfo(SB_CTL, &info, SIF_TRACKPOS);
-      return info.nTrackPos;
-    }
+    case kScrollBar:
+      return ReadScrollInfo(SIF_TRACKPOS).nTrackPos;
     case kTrackbar:
       return static_cast<int>(::SendMessageA(m_hWnd, TBM_GETPOS, 0, 0));
     case kUpDown:
@@ -127,13 +140,8 @@ int CEitherSlider::SetLineSize(int nSize) {
 
 int CEitherSlider::GetPageSize() {
   switch (m_nControlType) {
-    case kScrollBar: {
-      SCROLLINFO info{};
-      info.cbSize = sizeof info;
-      info.fMask = SIF_PAGE;
-      CWnd::GetScrollInfo(SB_CTL, &info, SIF_PAGE);
-      return static_cast<int>(info.nPage);
-    }
+    case kScrollBar:
+      return static_cast<int>(ReadScrollInfo(SIF_PAGE).nPage);
     case kTrackbar:
       return static_cast<int>(::SendMessageA(m_hWnd, TBM_GETPAGESIZE, 0, 0));
     case kUpDown:
@@ -146,10 +154,7 @@ int CEitherSlider::GetPageSize() {
 int CEitherSlider::SetPageSize(int nSize) {
   switch (m_nControlType) {
     case kScrollBar: {
-      SCROLLINFO info{};
-      info.cbSize = sizeof info;
-      info.fMask = SIF_PAGE;
-      CWnd::GetScrollInfo(SB_CTL, &info, SIF_PAGE);
+      SCROLLINFO info = ReadScrollInfo(SIF_PAGE);
       const int previous = static_cast<int>(info.nPage);
       // The mask still names the page alone, so only the page changes.
       info.nPage = static_cast<UINT>(nSize);
@@ -167,18 +172,11 @@ int CEitherSlider::SetPageSize(int nSize) {
 
 int CEitherSlider::GetRangeMax() {
   switch (m_nControlType) {
-    case kScrollBar: {
-      int nMin = 0, nMax = 0;
-      CWnd::GetScrollRange(SB_CTL, &nMin, &nMax);
-      return nMax;
-    }
+    case kScrollBar:
+    case kUpDown:
+      return ReadRange().second;
     case kTrackbar:
       return static_cast<int>(::SendMessageA(m_hWnd, TBM_GETRANGEMAX, 0, 0));
-    case kUpDown: {
-      int lower = 0, upper = 0;
-      WithControl<CSpinButtonCtrl>(m_hWnd, [&](CSpinButtonCtrl& spin) { spin.GetRange(lower, upper); });
-      return upper;
-    }
     default:
       return 0;
   }
@@ -186,18 +184,11 @@ int CEitherSlider::GetRangeMax() {
 
 int CEitherSlider::GetRangeMin() {
   switch (m_nControlType) {
-    case kScrollBar: {
-      int nMin = 0, nMax = 0;
-      CWnd::GetScrollRange(SB_CTL, &nMin, &nMax);
-      return nMin;
-    }
+    case kScrollBar:
+    case kUpDown:
+      return ReadRange().first;
     case kTrackbar:
       return static_cast<int>(::SendMessageA(m_hWnd, TBM_GETRANGEMIN, 0, 0));
-    case kUpDown: {
-      int lower = 0, upper = 0;
-      WithControl<CSpinButtonCtrl>(m_hWnd, [&](CSpinButtonCtrl& spin) { spin.GetRange(lower, upper); });
-      return lower;
-    }
     default:
       return 0;
   }

@@ -5,6 +5,8 @@
 // answers a fixed value, so callers can treat the three kinds alike.
 #pragma once
 
+#include <utility>
+
 #include "afx/afxwin.h"
 
 class CEitherSlider : public CWnd {
@@ -46,4 +48,8 @@ class CEitherSlider : public CWnd {
 
  private:
   int GetScrollBarPos();
+  // A scroll bar's record with the fields of nMask read.
+  SCROLLINFO ReadScrollInfo(UINT nMask);
+  // Lower and upper end of a scroll bar's or an up-down control's range.
+  std::pair<int, int> ReadRange();
 };
