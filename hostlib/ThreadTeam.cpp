@@ -182,7 +182,9 @@ void ThreadTeam::RunTask(std::size_t chunks, Task task, void* context) {
   if (chunks == 0) return;
   State& state = *m_state;
   std::unique_lock<std::mutex> busy(state.passLock, std::defer_lock);
-  if (m_size == 1 || chunks == 1 || t_isWorker || !busy.try_lock()) {
+  // A pass of more chunks than a cursor can count runs here too; the
+  // library's passes have a few thousand at most.
+  if (m_size == 1 || chunks == 1 || chunks >= kChunkMask || t_isWorker || !busy.try_lock()) {
     for (std::size_t chunk = 0; chunk < chunks; ++chunk) task(context, chunk);
     return;
   }
