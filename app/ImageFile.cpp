@@ -46,8 +46,29 @@ GifScreen ReadGifScreen(const std::string& path) {
   if (file == nullptr) return {};
   const std::size_t got = std::fread(header, 1, sizeof header, file);
   std::fclose(file);
-  if (got < sizeof header || std::memcmp(header, "GIF8", 4) != 0) return {};
+  // The GIF library looks at "GIF" alone, whatever version follows.
+  if (got < sizeof header || std::memcmp(header, "GIF", 3) != 0) return {};
   return {static_cast<std::uint64_t>(header[6] | (header[7] << 8)), static_cast<std::uint64_t>(header[8] | (header[9] << 8))};
+}
+
+// libpng allocates what a chunk declares before it reads the chunk, and
+// fills it: a 300-byte file declaring a 1.7 GB text chunk took that much
+// memory. A chunk that runs past the end of the file is damage, whatever
+// its kind, and is refused here first. False for anything but a PNG.
+bool PngChunkRunsPastTheEnd(const std::string& path, std::uint64_t fileSize) {
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  unsigned char bytes[8] = {};
+  if (!file || std::fread(bytes, 1, 8, file.get()) != 8 || std::memcmp(bytes, kSignature, 8) != 0) return false;
+  std::uint64_t at = 8;
+  while (std::fread(bytes, 1, 8, file.get()) == 8) {
+    const std::uint64_t length = (std::uint64_t{bytes[0]} << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
+    at += 12 + length;  // length, type, data, check sum
+    if (at > fileSize) return true;
+    if (std::memcmp(bytes + 4, "IEND", 4) == 0) return false;
+    if (std::fseek(file.get(), static_cast<long>(at), SEEK_SET) != 0) return true;
+  }
+  return false;
 }
 
 bool EncodesInMemory(const std::string& formatName) {
@@ -130,6 +151,9 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
     throw FileError(path, "the image declares " + std::to_string(screen.width) + "x" + std::to_string(screen.height) +
                               " pixels of " + std::to_string(kGifCanvasChannels) + " channels, more than the limit of " +
                               std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
+  }
+  if (PngChunkRunsPastTheEnd(path, static_cast<std::uint64_t>(info.st_size))) {
+    throw FileError(path, "cannot read: the file is damaged or incomplete (a PNG chunk runs past its end)");
   }
   StderrCapture libraryMessages;
   std::unique_ptr<OIIO::ImageInput> in;
