@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libomp-dev
   libopenimageio-dev openimageio-tools libcli11-dev
   libncurses-dev tmux python3 python3-numpy
+  clang libclang-rt-14-dev
 )
 
 missing=()

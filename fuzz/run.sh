@@ -49,6 +49,8 @@ for target in "${targets[@]}"; do
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz: findings in ${failed[*]}"
+  echo "fuzz: $((${#targets[@]} - ${#failed[@]})) passed, ${#failed[@]} failed"
   exit 1
 fi
 echo "fuzz: ${#targets[@]} targets, ${seconds} s each, no findings"
+echo "fuzz: ${#targets[@]} passed, 0 failed"
