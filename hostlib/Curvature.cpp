@@ -38,10 +38,6 @@ void TwoD_Curv_Divergence(Image* in, Image* out, float epsilon) {
   const std::size_t plane = source.PlaneSize();
   const float eps2 = epsilon * epsilon;
   const auto curvatureBand = calvane::hostlib::ActiveKernels().curvatureBand;
-  // An output larger than the cache is gone from it by the time anything
-  // reads it: write it around the cache instead of reading each line in
-  // first.
-  const bool stream = target.SampleCount() * sizeof(float) > calvane::hostlib::LastLevelCacheBytes();
   // Bands of at least 64 rows: each band recomputes the field of the row
   // above it, which should stay a small part of its work.
   const calvane::hostlib::PassLayout layout(static_cast<std::size_t>(height), source.channels,
@@ -56,7 +52,7 @@ void TwoD_Curv_Divergence(Image* in, Image* out, float epsilon) {
     const calvane::hostlib::Range rows = layout.Units(chunk);
     if (rows.begin < rows.end) {
       curvatureBand(in0 + offset, out0 + offset, width, height, static_cast<std::ptrdiff_t>(rows.begin),
-                    static_cast<std::ptrdiff_t>(rows.end), eps2, stream, t_scratch.data());
+                    static_cast<std::ptrdiff_t>(rows.end), eps2, t_scratch.data());
     }
   });
 }

@@ -23,18 +23,15 @@ struct KernelSet {
   // fixed order that does not depend on the level.
   double (*sumSquaredDifference)(const float* a, const float* b, std::size_t n);
   // Curvature of rows [y0, y1) of one plane of `width` x `height` samples.
-  // `scratch` holds CurvatureScratchFloats(width) floats. With `stream` the
-  // output goes around the caches (for outputs larger than the cache, whose
-  // lines would otherwise be read in before being overwritten).
+  // `scratch` holds CurvatureScratchFloats(width) floats.
   void (*curvatureBand)(const float* in, float* out, std::ptrdiff_t width, std::ptrdiff_t height,
-                        std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2, bool stream, float* scratch);
+                        std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2, float* scratch);
 };
 
 // Room the curvature needs per thread: two rows of the vertical component
-// of the normalised field and one of output, each with room for a vector
-// past its end.
+// of the normalised field, each with room for a vector past its end.
 inline std::size_t CurvatureScratchFloats(std::ptrdiff_t width) {
-  return (static_cast<std::size_t>(width) + 16) * 3;
+  return (static_cast<std::size_t>(width) + 16) * 2;
 }
 
 // The widest level this processor and its operating system support.

@@ -24,9 +24,6 @@ struct Range {
   std::size_t end;
 };
 
-// Size of the largest cache, shared by the team's threads.
-std::size_t LastLevelCacheBytes();
-
 // Part `index` of `parts` of [0, count).
 inline Range PartOf(std::size_t count, std::size_t index, std::size_t parts) {
   return {count * index / parts, count * (index + 1) / parts};

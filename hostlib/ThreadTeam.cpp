@@ -1,20 +1,15 @@
 #include "hostlib/ThreadTeam.h"
 
-#include "hostlib/Parallel.h"
-
 #include <immintrin.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -139,32 +134,6 @@ struct ThreadTeam::State {
     }
   }
 };
-
-std::size_t LastLevelCacheBytes() {
-  static const std::size_t bytes = [] {
-    // The kernel's description of the caches first: in virtual machines the
-    // processor's own report (which sysconf passes on) can be far off.
-    std::size_t largest = 0;
-    for (int index = 0; index < 8; ++index) {
-      const std::string path = "/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(index) + "/size";
-      std::ifstream file(path);
-      std::size_t size = 0;
-      std::string unit;
-      if (!(file >> size)) break;
-      file >> unit;
-      if (unit == "K") size <<= 10;
-      if (unit == "M") size <<= 20;
-      if (size > largest) largest = size;
-    }
-    if (largest > 0) return largest;
-    for (int level : {_SC_LEVEL3_CACHE_SIZE, _SC_LEVEL2_CACHE_SIZE}) {
-      const long size = sysconf(level);
-      if (size > 0) return static_cast<std::size_t>(size);
-    }
-    return std::size_t{8} << 20;
-  }();
-  return bytes;
-}
 
 ThreadTeam& ThreadTeam::Get() {
   // Never destroyed: the workers may be asleep in it when the process ends.

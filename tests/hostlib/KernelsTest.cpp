@@ -100,24 +100,6 @@ TEST_F(EveryLevel, CurvatureMatchesTheDoublePrecisionDefinition) {
   }
 }
 
-TEST_F(EveryLevel, StreamedCurvatureOutputIsTheSameAsCached) {
-  // Outputs larger than the cache are written around it; the samples must
-  // not change, whatever the alignment of each row.
-  for (int w : {1, 13, 64, 257}) {
-    const int h = 9;
-    ImagePtr in = RandomImage(w, h, 1, static_cast<unsigned>(w));
-    ForEachLevel([&](VectorLevel level) {
-      const auto* kernels = KernelsFor(level);
-      std::vector<float> scratch(calvane::hostlib::CurvatureScratchFloats(w));
-      // One float of offset, so rows start at every alignment.
-      std::vector<float> cached(static_cast<std::size_t>(w) * h + 1), streamed(cached.size());
-      kernels->curvatureBand(ImagePlane(in.get(), 0), cached.data() + 1, w, h, 0, h, 1e-6f, false, scratch.data());
-      kernels->curvatureBand(ImagePlane(in.get(), 0), streamed.data() + 1, w, h, 0, h, 1e-6f, true, scratch.data());
-      EXPECT_EQ(cached, streamed) << "width " << w;
-    });
-  }
-}
-
 TEST_F(EveryLevel, FlatRegionsHaveNoCurvatureEvenWithoutEpsilon) {
   // epsilon 0 leaves 0 / 0 where the image is flat; the flow must not
   // carry that into the image.
