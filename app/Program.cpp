@@ -218,8 +218,10 @@ int Denoise(const Options& options) {
     WriteImageFile(frame.output, loaded.decoded, [&] {
       if (InterruptRequested()) throw Interrupted(frame.output + ": interrupted; not written");
     });
+    // Small images take a few hundredths of a second; show them as such.
+    const double seconds = SecondsSince(start);
     char took[64];
-    std::snprintf(took, sizeof took, " (%.1f s)", SecondsSince(start));
+    std::snprintf(took, sizeof took, seconds < 10 ? " (%.2f s)" : " (%.1f s)", seconds);
     PrintNote(counter + frame.input + " -> " + frame.output + took);
   }
   session.Release();
