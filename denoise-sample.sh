@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Denoises the bundled sample image with calvane (building it first when
-# needed) and reports the PSNR against the clean original before and after.
-# The result goes to out/astronaut-denoised.png.
+# Denoises the bundled sample image with calvane (installing the Debian
+# packages it needs when any is missing, with setup.sh, and building it first
+# when needed) and reports the PSNR against the clean original before and
+# after. The result goes to out/astronaut-denoised.png.
 set -euo pipefail
 cd "$(dirname "$0")"
 build=${CALVANE_BUILD_DIR:-build}
+./setup.sh --packages-only base
 
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" --target calvane

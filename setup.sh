@@ -1,29 +1,89 @@
 #!/usr/bin/env bash
-# Installs what calvane needs on Debian 12 (or a derivative) and builds it
-# into build/. Run once as root or with sudo; safe to run again.
+# Installs the Debian packages calvane needs (Debian 12 or a derivative) and
+# builds it into build/ (or $CALVANE_BUILD_DIR). Safe to run again: when
+# nothing is missing, one dpkg-query call finds that and apt-get is not run.
+#
+#   ./setup.sh [--packages-only] [GROUP...]
+#
+# The packages to build the program and its tests are always included; each
+# GROUP adds more:
+#   base     nothing more
+#   tests    tmux, for the tests that run dialogs in a pseudo-terminal
+#   fuzz     clang and libFuzzer, for fuzz/run.sh
+#   bench    Google Benchmark, and python3 with numpy (samples/make-sample.py)
+#   package  help2man, dpkg-dev and file, to make the Debian package
+# Without a GROUP: tests fuzz bench. --packages-only installs and stops,
+# without configuring or building. apt-get runs through sudo when not root.
 set -euo pipefail
 cd "$(dirname "$0")"
 
+build_dir=${CALVANE_BUILD_DIR:-build}
+build=1
+groups=()
+for argument in "$@"; do
+  case $argument in
+    --packages-only) build=0 ;;
+    base | tests | fuzz | bench | package) groups+=("$argument") ;;
+    -h | --help) sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
+    *) echo "setup: unknown argument '$argument' (see ./setup.sh --help)" >&2; exit 2 ;;
+  esac
+done
+[ ${#groups[@]} -gt 0 ] || groups=(tests fuzz bench)
+
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libomp-dev
-  libopenimageio-dev openimageio-tools libcli11-dev
-  libncurses-dev tmux python3 python3-numpy
-  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev
+  libopenimageio-dev openimageio-tools libcli11-dev libncurses-dev
 )
-
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+for group in "${groups[@]}"; do
+  case $group in
+    tests) packages+=(tmux) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    bench) packages+=(libbenchmark-dev python3 python3-numpy) ;;
+    package) packages+=(help2man dpkg-dev file) ;;
+  esac
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "setup: installing ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# Lists the packages of "$@" that are not installed. A name dpkg has never
+# heard of is not installed either (dpkg-query then complains, and exits 1).
+missing_packages() {
+  local -A installed=()
+  local package status
+  while read -r package status; do
+    [ "$status" != "install ok installed" ] || installed[$package]=1
+  done < <(dpkg-query -W -f='${Package} ${Status}\n' "$@" 2>/dev/null || true)
+  for package in "$@"; do
+    [ -n "${installed[$package]:-}" ] || echo "$package"
+  done
+}
+
+if ! command -v dpkg-query > /dev/null; then
+  echo "setup: not a Debian system (no dpkg-query); make sure these are installed: ${packages[*]}" >&2
+else
+  mapfile -t missing < <(missing_packages "${packages[@]}")
+  if [ ${#missing[@]} -gt 0 ]; then
+    sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+      if ! command -v sudo > /dev/null; then
+        echo "setup: ${missing[*]} missing; installing them needs root, and there is no sudo: run this as root" >&2
+        exit 1
+      fi
+      sudo=(sudo)
+    fi
+    echo "setup: installing ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      -o DPkg::Lock::Timeout=300 "${missing[@]}"
+    mapfile -t still < <(missing_packages "${missing[@]}")
+    if [ ${#still[@]} -gt 0 ]; then
+      echo "setup: apt-get did not install ${still[*]}" >&2
+      exit 1
+    fi
+  fi
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build
-echo "setup: built into build/ (program: build/bin/calvane)"
+if [ "$build" -eq 1 ]; then
+  [ -f "$build_dir/build.ninja" ] || cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$build_dir"
+  echo "setup: built into $build_dir/ (program: $build_dir/bin/calvane)"
+fi
