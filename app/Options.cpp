@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <strings.h>
 
 #include "app/ExitStatus.h"
 
@@ -20,21 +21,34 @@ constexpr const char* kNotes =
     "                  format follows its extension. A frame pattern (%04d or ####)\n"
     "                  denoises every existing frame: in_%04d.png out_%04d.png\n"
     "\n"
+    "Without --variance and --iterations, both are chosen from the image: the noise\n"
+    "is measured, and short trial runs on a part of the picture, judged without a\n"
+    "clean original, pick the level (0.7 to 1.2 times the noise) and the number of\n"
+    "iterations after which the flow stops improving it. 'auto' asks for the same.\n"
+    "\n"
     "Noise Variance is the noise level as a standard deviation, in the file's own\n"
-    "units: 0-255 for 8-bit, 0-65535 for 16-bit, 0-1 for floating-point files.\n"
-    "'auto' measures the noise of the input and, by a few short trial runs, picks\n"
-    "0.7 to 1.2 times that level, whichever suits the picture best.\n"
+    "units (0-255 for 8-bit, 0-65535 for 16-bit, as stored for floating point).\n"
+    "With --noise poisson the level is in units of the stabilised noise (1 is the\n"
+    "noise's own level). Each iteration moves a sample by at most 1/256 of the\n"
+    "spread of the picture's values (between its 0.1st and 99.9th percentiles).\n"
+    "\n"
+    "Noise models: additive (the same level everywhere), multiplicative (an\n"
+    "unconstrained flow), poisson (photon noise, whose variance grows with the\n"
+    "signal: microscopy, astronomy, low light), auto (the default: poisson when the\n"
+    "measured noise clearly grows with the signal, else additive).\n"
     "\n"
     "Exit status: 0 done, 1 cancelled in the dialog, 2 usage, 3 reading or writing\n"
     "a file, 4 the plug-in, 130 interrupted (Ctrl-C; a second Ctrl-C ends at once).\n"
     "\n"
     "Examples:\n"
     "  calvane noisy.png clean.png\n"
-    "  calvane --variance auto --iterations 300 photo.jpg photo-denoised.jpg\n"
+    "  calvane --noise poisson cells-16bit.tif cells-clean.tif\n"
     "  calvane --variance 1200 --iterations 100 scan-16bit.tif scan-clean.tif\n"
     "  calvane --noise multiplicative --iterations 50 frame.exr frame-clean.exr\n"
-    "  calvane --variance auto frames/in_%04d.png frames/out_%04d.png\n"
-    "  calvane --dry-run --variance 12\n";
+    "  calvane frames/in_%04d.png frames/out_%04d.png\n"
+    "  calvane --dry-run photo.jpg\n";
+
+bool SameWord(const std::string& text, const char* word) { return strcasecmp(text.c_str(), word) == 0; }
 
 std::optional<double> ParseNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -45,7 +59,41 @@ std::optional<double> ParseNumber(const std::string& text) {
   return value;
 }
 
+// A whole decimal count: digits only (a sign allowed), so that "2.5", "0x10"
+// and "1e3" are refused rather than read as something else.
+std::optional<long long> ParseCount(const std::string& text) {
+  std::size_t start = text.size() > 1 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (text.size() == start || text.size() - start > 18) return std::nullopt;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+NoiseModel ParseNoiseModel(const std::string& text) {
+  for (NoiseModel model : {NoiseModel::Additive, NoiseModel::Multiplicative, NoiseModel::Poisson, NoiseModel::Auto}) {
+    if (SameWord(text, NoiseModelName(model))) return model;
+  }
+  throw UsageError("--noise: '" + text + "' is not a noise model; use additive, multiplicative, poisson or auto");
+}
+
+ChannelMode ParseChannelMode(const std::string& text) {
+  if (SameWord(text, "joint")) return ChannelMode::Joint;
+  if (SameWord(text, "independent")) return ChannelMode::Independent;
+  throw UsageError("--channels: '" + text + "' is not a choice; use joint or independent");
+}
+
 }  // namespace
+
+const char* NoiseModelName(NoiseModel model) {
+  switch (model) {
+    case NoiseModel::Additive: return "additive";
+    case NoiseModel::Multiplicative: return "multiplicative";
+    case NoiseModel::Poisson: return "poisson";
+    case NoiseModel::Auto: break;
+  }
+  return "auto";
+}
 
 std::string VersionText() { return "calvane " CALVANE_VERSION; }
 
@@ -54,19 +102,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   Options& options = result.options;
   std::string noise;
   std::string variance;
+  std::string iterations;
+  std::string channels;
 
   CLI::App app{kDescription, "calvane"};
   app.footer(kNotes);
   app.set_version_flag("--version", VersionText());
   app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
   app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");
-  app.add_option("--noise", noise, "the noise model: additive (default) or multiplicative")
-      ->check(CLI::IsMember({"additive", "multiplicative"}, CLI::ignore_case).description(""))
-      ->type_name("additive|multiplicative");
-  CLI::Option* varianceOption = app.add_option("--variance", variance, "the noise level (standard deviation), or 'auto' to estimate it")
+  app.add_option("--noise", noise, "the noise model: auto (default), additive, multiplicative or poisson")
+      ->type_name("MODEL");
+  CLI::Option* varianceOption = app.add_option("--variance", variance,
+                 "the noise level (standard deviation); default auto: measured and tuned on the image")
       ->type_name("SIGMA|auto");
-  app.add_option("--iterations", options.iterations, "how many steps of the flow (1 to 1000; default 20)")
-      ->type_name("N");
+  CLI::Option* iterationsOption = app.add_option("--iterations", iterations,
+                 "how many steps of the flow, 1 to 1000; default auto: as many as the image needs")
+      ->type_name("N|auto");
+  app.add_option("--channels", channels,
+                 "colour edges: joint (default: one set of edges for all colour channels) or independent")
+      ->type_name("joint|independent");
   app.add_flag("-i,--interactive", options.interactive, "edit the parameters in the plug-in's dialog first");
   app.add_flag("--dry-run", options.dryRun,
                "print the parameters that would be used, one per line, and stop; writes nothing");
@@ -83,21 +137,26 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
   try {
     app.parse(argc, argv);
-    if (varianceOption->count() > 0) {
-      if (variance == "auto") {
-        options.autoVariance = true;
-      } else if (const std::optional<double> value = ParseNumber(variance)) {
-        options.noiseVariance = *value;
-      } else {
-        throw UsageError("--variance: '" + variance + "' is neither a number nor 'auto'");
-      }
+    if (varianceOption->count() > 0 && !SameWord(variance, "auto")) {
+      const std::optional<double> value = ParseNumber(variance);
+      if (!value) throw UsageError("--variance: '" + variance + "' is neither a number nor 'auto'");
+      options.noiseVariance = *value;
     }
-    if (!noise.empty()) options.noiseType = noise;
+    if (iterationsOption->count() > 0 && !SameWord(iterations, "auto")) {
+      const std::optional<long long> value = ParseCount(iterations);
+      if (!value) throw UsageError("--iterations: '" + iterations + "' is neither a whole number nor 'auto'");
+      options.iterations = *value;
+    }
+    if (!noise.empty()) {
+      options.noise = ParseNoiseModel(noise);
+      options.noiseGiven = true;
+    }
+    if (!channels.empty()) options.channels = ParseChannelMode(channels);
     if (!options.dryRun && (options.input.empty() || options.output.empty())) {
       throw UsageError(options.input.empty() ? "INPUT and OUTPUT are required" : "OUTPUT is required");
     }
-    if (options.dryRun && options.autoVariance && options.input.empty()) {
-      throw UsageError("--variance auto needs INPUT to estimate the noise of");
+    if (options.dryRun && options.input.empty() && (SameWord(variance, "auto") || SameWord(iterations, "auto"))) {
+      throw UsageError("'auto' needs an INPUT image to measure; give one, or give the values");
     }
   } catch (const CLI::CallForVersion&) {
     out << VersionText() << "\n";

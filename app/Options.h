@@ -8,13 +8,28 @@
 
 namespace calvane::app {
 
+// The noise the input carries. Additive and multiplicative are the
+// plug-in's own models; photon noise is the host's: it stabilises the
+// noise's variance, lets the plug-in's additive flow work on the result and
+// transforms it back. Auto chooses between additive and photon noise from
+// how the measured noise grows with the signal.
+enum class NoiseModel { Additive, Multiplicative, Poisson, Auto };
+
+// The name of a model as the command line takes it ("additive", ...).
+const char* NoiseModelName(NoiseModel model);
+
+// How the curvature of a colour image is taken: one set of edges for all
+// colour channels (joint), or each channel on its own (independent).
+enum class ChannelMode { Joint, Independent };
+
 struct Options {
   std::string input;   // file or frame pattern; may be empty only for --dry-run
   std::string output;  // file or frame pattern; may be empty only for --dry-run
-  std::optional<std::string> noiseType;  // an item of "Noise Type", as typed
-  std::optional<double> noiseVariance;   // an explicit radius
-  bool autoVariance = false;             // --variance auto
-  std::optional<long long> iterations;
+  NoiseModel noise = NoiseModel::Auto;
+  bool noiseGiven = false;               // --noise was on the command line
+  std::optional<double> noiseVariance;   // an explicit radius; unset: chosen from the image
+  std::optional<long long> iterations;   // an explicit count; unset: chosen from the image
+  ChannelMode channels = ChannelMode::Joint;
   bool interactive = false;
   bool dryRun = false;
   bool quiet = false;
