@@ -17,7 +17,7 @@ result=out/astronaut-denoised.png
 mkdir -p out
 
 echo "Sample: $noisy (a crop of NASA's public-domain portrait, Gaussian noise of sigma 20)"
-"$build/bin/calvane" --variance auto --iterations 300 "$noisy" "$result"
+"$build/bin/calvane" "$noisy" "$result"
 
 psnr() {  # PSNR of $2 against $1, as idiff reports it
   { idiff "$1" "$2" || true; } | sed -n 's/.*Peak SNR = \([0-9.]*\).*/\1/p'

@@ -1,8 +1,9 @@
 #include "app/AutoVariance.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <limits>
+#include <map>
 #include <random>
 
 #include "app/NoiseEstimate.h"
@@ -16,88 +17,163 @@ namespace {
 // about linearly, and large next to float rounding.
 constexpr double kPerturbation = 0.1;
 
+// Trials first run this many times the count the noise suggests (its level
+// in time steps of the flow, scale / 1024; the best count of photographs has
+// been below it), and run again twice as long when the risk still falls
+// near their end.
+constexpr double kCountReach = 2.0;
+constexpr double kStillFallingFrom = 0.7;
+
 HostImagePtr Copy(const Image* image) { return HostImagePtr(DuplicateImage(const_cast<Image*>(image))); }
 
 HostImagePtr StandardNormal(const Image* like, unsigned seed) {
   HostImagePtr noise(NewImage(const_cast<Image*>(like)));
   std::mt19937 rng(seed);
   std::normal_distribution<float> normal(0.0f, 1.0f);
+  const std::size_t count = ImageSampleCount(like) / static_cast<std::size_t>(ImageChannels(like));
   for (int c = 0; c < ImageChannels(like); ++c) {
     float* plane = ImagePlane(noise.get(), c);
-    const std::size_t count = ImageSampleCount(like) / static_cast<std::size_t>(ImageChannels(like));
     for (std::size_t i = 0; i < count; ++i) plane[i] = normal(rng);
   }
   return noise;
 }
 
-// direction . (b - a), summed over every sample.
-double ProjectedDifference(const Image* direction, const Image* a, const Image* b) {
+// a . b over every sample.
+double Dot(const Image* a, const Image* b) {
   double sum = 0.0;
+  const std::size_t count = ImageSampleCount(a) / static_cast<std::size_t>(ImageChannels(a));
   for (int c = 0; c < ImageChannels(a); ++c) {
-    const float* d = ImagePlane(direction, c);
     const float* x = ImagePlane(a, c);
     const float* y = ImagePlane(b, c);
-    const std::size_t count = ImageSampleCount(a) / static_cast<std::size_t>(ImageChannels(a));
-    for (std::size_t i = 0; i < count; ++i) sum += static_cast<double>(d[i]) * (static_cast<double>(y[i]) - x[i]);
+    for (std::size_t i = 0; i < count; ++i) sum += static_cast<double>(x[i]) * y[i];
   }
   return sum;
 }
 
-}  // namespace
+// The smallest count at or above `count` that the flow redraws at.
+int RedrawCountFrom(double count) {
+  const int k = static_cast<int>(std::ceil((count - 1.0) / kRedrawInterval));
+  return std::clamp(1 + kRedrawInterval * std::max(k, 0), kMinAutoIterations, kMaxAutoIterations);
+}
 
-HostImagePtr CentredPart(const Image* image, std::int64_t side) {
-  const std::int64_t width = std::min(ImageWidth(image), side);
-  const std::int64_t height = std::min(ImageHeight(image), side);
-  const std::int64_t left = (ImageWidth(image) - width) / 2;
-  const std::int64_t top = (ImageHeight(image) - height) / 2;
-  HostImagePtr part(CreateImage(width, height, ImageChannels(image), GetScale(const_cast<Image*>(image))));
-  for (int c = 0; c < ImageChannels(image); ++c) {
-    const float* in = ImagePlane(image, c);
-    float* out = ImagePlane(part.get(), c);
-    for (std::int64_t y = 0; y < height; ++y) {
-      std::memcpy(out + y * width, in + (top + y) * ImageWidth(image) + left, static_cast<std::size_t>(width) * sizeof(float));
+// The estimated risk of the flow after each count it was looked at.
+struct RiskCurve {
+  std::vector<int> counts;
+  std::vector<double> risks;
+};
+
+// Trial runs on the centred part, each paired with a run on the part plus
+// a fixed perturbation, from which SURE follows at every redraw.
+class Trials {
+ public:
+  Trials(const Image* work, double sigma, const TrialDenoiser& denoise)
+      : m_part(CentredPart(work, kTrialSide)),
+        m_direction(StandardNormal(m_part.get(), 2024)),
+        m_perturbed(Copy(m_part.get())),
+        m_sigma(sigma),
+        m_epsilon(kPerturbation * sigma),
+        m_denoise(denoise) {
+    AddImage(m_perturbed.get(), m_direction.get(), static_cast<float>(m_epsilon));
+  }
+
+  const Image* Part() const { return m_part.get(); }
+  int Runs() const { return m_runs; }
+
+  RiskCurve Curve(double radius, int iterations) {
+    std::vector<double> residual;
+    std::vector<double> plain;
+    std::vector<double> perturbed;
+    Run(m_part.get(), radius, iterations, [&](const Image* image) {
+      residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
+      plain.push_back(Dot(m_direction.get(), image));
+    });
+    Run(m_perturbed.get(), radius, iterations, [&](const Image* image) { perturbed.push_back(Dot(m_direction.get(), image)); });
+    RiskCurve curve;
+    const double samples = static_cast<double>(ImageSampleCount(m_part.get()));
+    const double variance = m_sigma * m_sigma;
+    for (std::size_t k = 0; k < residual.size() && k < perturbed.size(); ++k) {
+      // The last look is the end of the run, which is also the last redraw
+      // when the count falls on one.
+      const int count = k + 1 == residual.size() ? iterations : 1 + kRedrawInterval * static_cast<int>(k);
+      if (!curve.counts.empty() && count <= curve.counts.back()) continue;
+      const double divergence = (perturbed[k] - plain[k]) / m_epsilon;
+      curve.counts.push_back(count);
+      curve.risks.push_back(residual[k] - variance + 2.0 * variance * divergence / samples);
+    }
+    return curve;
+  }
+
+ private:
+  // Denoises a copy of `start`, looking at it at every redraw and at the end.
+  void Run(const Image* start, double radius, int iterations, const std::function<void(const Image*)>& look) {
+    const HostImagePtr image = Copy(start);
+    m_denoise(image.get(), radius, iterations, look);
+    ++m_runs;
+    look(image.get());
+  }
+
+  HostImagePtr m_part;
+  HostImagePtr m_direction;
+  HostImagePtr m_perturbed;
+  double m_sigma;
+  double m_epsilon;
+  const TrialDenoiser& m_denoise;
+  int m_runs = 0;
+};
+
+// The smallest count whose risk is within kCountTolerance of the least.
+int EnoughIterations(const RiskCurve& curve, double variance) {
+  const double least = *std::min_element(curve.risks.begin(), curve.risks.end());
+  // The risk is a mean squared error, positive; a small floor keeps the
+  // margin meaningful where the estimate comes out near zero or below.
+  const double margin = kCountTolerance * std::max(least, 0.01 * variance);
+  for (std::size_t k = 0; k < curve.counts.size(); ++k) {
+    if (curve.risks[k] <= least + margin) return curve.counts[k];
+  }
+  return curve.counts.back();
+}
+
+// The least risk of the flow at one radius over every count up to the
+// reach, and the count that reaches it.
+struct BestCount {
+  double risk = 0.0;
+  int iterations = 0;
+};
+
+class CountSearch {
+ public:
+  CountSearch(Trials& trials, double sigma) : m_trials(trials), m_variance(sigma * sigma) {
+    const double scale = GetScale(const_cast<Image*>(trials.Part()));
+    m_reach = RedrawCountFrom(kCountReach * sigma / (scale / 1024.0));
+  }
+
+  // Runs the trials at `radius` far enough to see the risk stop falling.
+  BestCount At(double radius) {
+    for (;;) {
+      const RiskCurve curve = m_trials.Curve(radius, m_reach);
+      const auto least = std::min_element(curve.risks.begin(), curve.risks.end());
+      const int best = curve.counts[static_cast<std::size_t>(least - curve.risks.begin())];
+      if (best < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
+        // Radii near this one stop falling near the same count: later
+        // trials need not run much past it.
+        m_reach = std::max(RedrawCountFrom(kCountReach * best), RedrawCountFrom(kMinAutoIterations * 4.0));
+        return {*least, EnoughIterations(curve, m_variance)};
+      }
+      m_reach = RedrawCountFrom(2.0 * m_reach);
     }
   }
-  return part;
-}
 
-double SteinRiskEstimate(const Image* noisy, const Image* denoised, const Image* perturbedDenoised,
-                         const Image* direction, double epsilon, double sigma) {
-  const double samples = static_cast<double>(ImageSampleCount(noisy));
-  const double residual = ImageDiffEnergy(const_cast<Image*>(denoised), const_cast<Image*>(noisy));
-  // Monte-Carlo divergence: direction . (f(y + e d) - f(y)) / e.
-  const double divergence = ProjectedDifference(direction, denoised, perturbedDenoised) / epsilon;
-  return residual - sigma * sigma + 2.0 * sigma * sigma * divergence / samples;
-}
+ private:
+  Trials& m_trials;
+  double m_variance;
+  int m_reach;
+};
 
-AutoVariance MeasureAutoVariance(const Image* work, double factor) {
-  AutoVariance result;
-  result.sigma = EstimateImageNoise(work);
-  result.factor = factor;
-  result.radius = factor * result.sigma;
-  return result;
-}
-
-AutoVariance ChooseAutoVariance(const Image* work, const TrialDenoiser& denoise) {
-  AutoVariance result = MeasureAutoVariance(work, kDefaultAutoVarianceFactor);
-  if (!(result.sigma > 0.0)) return result;
-
-  const HostImagePtr part = CentredPart(work, kTrialSide);
-  const HostImagePtr direction = StandardNormal(part.get(), 2024);
-  const double epsilon = kPerturbation * result.sigma;
-  const HostImagePtr perturbed = Copy(part.get());
-  AddImage(perturbed.get(), direction.get(), static_cast<float>(epsilon));
-
-  const auto riskAt = [&](double factor) {
-    const double radius = factor * result.sigma;
-    const HostImagePtr denoised = Copy(part.get());
-    denoise(denoised.get(), radius);
-    const HostImagePtr perturbedDenoised = Copy(perturbed.get());
-    denoise(perturbedDenoised.get(), radius);
-    return SteinRiskEstimate(part.get(), denoised.get(), perturbedDenoised.get(), direction.get(), epsilon, result.sigma);
-  };
-  // The risk is about convex in the factor: look at both neighbours of the
-  // default, then walk downhill until it rises or the grid ends.
+// Walks the grid of factors from the default towards lower risk; `riskAt`
+// gives the risk of a factor. The risk is about convex in the factor: look
+// at both neighbours of the default, then walk downhill until it rises or
+// the grid ends.
+double ChooseFactor(const std::function<double(double)>& riskAt) {
   constexpr double kEdge = kAutoVarianceFactorStep / 2;
   double best = kDefaultAutoVarianceFactor;
   double lowestRisk = riskAt(best);
@@ -113,8 +189,80 @@ AutoVariance ChooseAutoVariance(const Image* work, const TrialDenoiser& denoise)
     if (next < kMinAutoVarianceFactor - kEdge || next > kMaxAutoVarianceFactor + kEdge) break;
     risk = riskAt(next);
   }
-  result.factor = best;
-  result.radius = result.factor * result.sigma;
+  return best;
+}
+
+}  // namespace
+
+HostImagePtr CentredPart(const Image* image, std::int64_t side) {
+  const std::int64_t width = std::min(ImageWidth(image), side);
+  const std::int64_t height = std::min(ImageHeight(image), side);
+  const std::int64_t left = (ImageWidth(image) - width) / 2;
+  const std::int64_t top = (ImageHeight(image) - height) / 2;
+  HostImagePtr part(CreateImage(width, height, ImageChannels(image), GetScale(const_cast<Image*>(image))));
+  SetImageChannelCoupling(part.get(), ImageChannelCoupling(image));
+  for (int c = 0; c < ImageChannels(image); ++c) {
+    const float* in = ImagePlane(image, c);
+    float* out = ImagePlane(part.get(), c);
+    for (std::int64_t y = 0; y < height; ++y) {
+      std::memcpy(out + y * width, in + (top + y) * ImageWidth(image) + left, static_cast<std::size_t>(width) * sizeof(float));
+    }
+  }
+  return part;
+}
+
+double SteinRiskEstimate(const Image* noisy, const Image* denoised, const Image* perturbedDenoised,
+                         const Image* direction, double epsilon, double sigma) {
+  const double samples = static_cast<double>(ImageSampleCount(noisy));
+  const double residual = ImageDiffEnergy(const_cast<Image*>(denoised), const_cast<Image*>(noisy));
+  // Monte-Carlo divergence: direction . (f(y + e d) - f(y)) / e.
+  const double divergence = (Dot(direction, perturbedDenoised) - Dot(direction, denoised)) / epsilon;
+  return residual - sigma * sigma + 2.0 * sigma * sigma * divergence / samples;
+}
+
+bool NoiseIsMeasurable(const Image* image, double sigma) {
+  return ImageWidth(image) >= kLeastMeasurableSide && ImageHeight(image) >= kLeastMeasurableSide &&
+         sigma > kLeastMeasurableNoise * GetScale(const_cast<Image*>(image));
+}
+
+AutoSettings MeasureAutoVariance(const Image* work, double factor) {
+  AutoSettings result;
+  result.sigma = EstimateImageNoise(work);
+  result.factor = factor;
+  result.radius = factor * result.sigma;
+  return result;
+}
+
+AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, const TrialDenoiser& denoise) {
+  AutoSettings result = MeasureAutoVariance(work, kDefaultAutoVarianceFactor);
+  if (request.radius) result.radius = *request.radius;
+  if (request.iterations) result.iterations = *request.iterations;
+  if (!NoiseIsMeasurable(work, result.sigma) || (request.radius && request.iterations)) return result;
+
+  Trials trials(work, result.sigma, denoise);
+  if (request.iterations) {
+    // The count is given: each factor is judged at its end.
+    result.factor = ChooseFactor([&](double factor) {
+      return trials.Curve(factor * result.sigma, result.iterations).risks.back();
+    });
+  } else {
+    // Level and count together: each factor at its own best count, since
+    // a level the flow seldom reaches leaves the count to do the work.
+    CountSearch counts(trials, result.sigma);
+    std::map<double, BestCount> seen;
+    const auto bestAt = [&](double radius) {
+      auto found = seen.find(radius);
+      if (found == seen.end()) found = seen.emplace(radius, counts.At(radius)).first;
+      return found->second;
+    };
+    if (!request.radius) {
+      result.factor = ChooseFactor([&](double factor) { return bestAt(factor * result.sigma).risk; });
+    }
+    const double radius = request.radius ? *request.radius : result.factor * result.sigma;
+    result.iterations = bestAt(radius).iterations;
+  }
+  if (!request.radius) result.radius = result.factor * result.sigma;
+  result.trials = trials.Runs();
   return result;
 }
 

@@ -1,13 +1,19 @@
-// --variance auto: the noise level is measured, and the radius is set to the
-// multiple of it with which the plug-in's own flow does best on this image.
-// "Best" is judged without the clean image by Stein's unbiased risk estimate
-// (SURE) of trial runs on a part of the image. The right multiple depends on
-// the picture: about 0.85 for detailed photographs, close to 1 for smooth
-// ones, whose noise the flow can remove almost entirely.
+// Automatic settings: the noise level is measured, and the radius (the
+// multiple of that level given to the plug-in as "Noise Variance") and the
+// iteration count are chosen for this image by trial runs of the plug-in's
+// own flow on a part of it. The trials are judged without the clean image,
+// by Stein's unbiased risk estimate (SURE) of their mean squared error.
+//
+// The right multiple depends on the picture: about 0.85 for detailed
+// photographs, close to 1 for smooth ones, whose noise the flow can remove
+// almost entirely. The right count depends on the noise against the flow's
+// step: once the risk stops falling, more iterations only cost time.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "app/ImageFile.h"
 
@@ -27,26 +33,60 @@ constexpr double kMaxAutoVarianceFactor = 1.2;
 // flow is local, so a part shows how it fares, in a fraction of the time.
 constexpr std::int64_t kTrialSide = 512;
 
-// Denoises `image` in place with the given radius.
-using TrialDenoiser = std::function<void(Image* image, double radius)>;
+// The plug-in redraws after iterations 1, 6, 11, ...: the counts at which a
+// trial can be looked at without running it again.
+constexpr int kRedrawInterval = 5;
+// Counts the automatic choice keeps within (the plug-in's own limits are
+// 1 to 1000; the largest count seen at a redraw below that is 996).
+constexpr int kMinAutoIterations = 6;
+constexpr int kMaxAutoIterations = 996;
+// The count chosen is the smallest whose estimated error is within this
+// fraction of the least one: about 0.04 dB, less than a person can see,
+// for often half the iterations.
+constexpr double kCountTolerance = 0.01;
 
-struct AutoVariance {
-  double sigma = 0.0;   // the measured noise level
-  double factor = kDefaultAutoVarianceFactor;
-  double radius = 0.0;  // factor * sigma: the "Noise Variance" to use
+// Denoises `image` in place with the given radius and iteration count,
+// calling `atRedraw` with the image at each of the flow's redraws.
+using TrialDenoiser =
+    std::function<void(Image* image, double radius, int iterations, const std::function<void(const Image*)>& atRedraw)>;
+
+// What is to be chosen; a value given is kept as it is.
+struct AutoRequest {
+  std::optional<double> radius;   // unset: chosen
+  std::optional<int> iterations;  // unset: chosen
 };
 
-// Measures the noise of `work` and picks the factor whose trial has the
-// lowest estimated risk, stepping from the default towards lower risk.
-// Each factor tried costs two runs: on the part, and on the part plus a
-// small known perturbation.
-AutoVariance ChooseAutoVariance(const Image* work, const TrialDenoiser& denoise);
+struct AutoSettings {
+  double sigma = 0.0;  // the measured noise level
+  double factor = kDefaultAutoVarianceFactor;
+  double radius = 0.0;  // the "Noise Variance" to use
+  int iterations = 0;   // the count to use; 0 when none could be chosen
+  int trials = 0;       // trial runs made
+};
 
-// The same with a factor fixed beforehand (a sequence tunes it on its first
-// frame only).
-AutoVariance MeasureAutoVariance(const Image* work, double factor);
+// The measured noise is too faint to act on when below this fraction of the
+// image's scale (a tenth of an 8-bit step on a full-range 8-bit picture;
+// a flat image measures zero).
+constexpr double kLeastMeasurableNoise = 4e-4;
 
-// A centred part of `image`, at most side x side.
+// Smallest side an image needs for its noise to be measured.
+constexpr std::int64_t kLeastMeasurableSide = 4;
+
+// True when `sigma`, measured on `image`, is noise the flow can act on.
+bool NoiseIsMeasurable(const Image* image, double sigma);
+
+// Measures the noise of `work` and chooses what `request` leaves open by
+// trial runs on its centred part. When the noise cannot be measured
+// (NoiseIsMeasurable), nothing is tried: sigma says so, the radius is the
+// default multiple of it and the count 0.
+AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, const TrialDenoiser& denoise);
+
+// The radius for a factor fixed beforehand (a sequence tunes it on its
+// first frame only).
+AutoSettings MeasureAutoVariance(const Image* work, double factor);
+
+// A centred part of `image`, at most side x side, with its scale and
+// channel coupling.
 HostImagePtr CentredPart(const Image* image, std::int64_t side);
 
 // SURE, per sample, of a denoiser at `noisy`: from its result there and at

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <cstdio>
 #include <iostream>
 #include <set>
@@ -11,6 +13,7 @@
 
 #include "app/AtomicOutput.h"
 #include "app/AutoVariance.h"
+#include "app/DataScale.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/FrameSequence.h"
@@ -19,9 +22,13 @@
 #include "app/Interactive.h"
 #include "app/Interrupt.h"
 #include "app/ParameterSet.h"
+#include "app/PhotonNoise.h"
 #include "app/PluginLibrary.h"
 #include "app/Progress.h"
 #include "host/HostErrors.h"
+#include "host/Image.h"
+#include "host/PluginParam.h"
+#include "hostlib/HostImage.h"
 
 namespace calvane::app {
 namespace {
@@ -108,37 +115,292 @@ std::vector<Frame> PlanFrames(const Options& options) {
   return frames;
 }
 
+// The plug-in's own noise type for a model: photon noise is stabilised by
+// the host and then additive.
+const char* PluginNoiseType(NoiseModel model) {
+  return model == NoiseModel::Multiplicative ? "Multiplicative" : "Additive";
+}
+
 void ApplyOptions(const Options& options, PluginParam& params) {
-  if (options.noiseType) SetListParameter(params, kNoiseTypeParameter, *options.noiseType, "--noise");
-  if (options.noiseVariance) SetFloatParameter(params, kNoiseVarianceParameter, *options.noiseVariance, "--variance");
+  SetListParameter(params, kNoiseTypeParameter, PluginNoiseType(options.noise), "--noise");
+  if (options.noiseVariance) {
+    // The dialog holds the multiplicative flow's level to 0..1; so does the
+    // command line.
+    if (options.noise == NoiseModel::Multiplicative && !(*options.noiseVariance >= 0.0 && *options.noiseVariance <= 1.0)) {
+      throw UsageError("--variance: " + FormatNumber(*options.noiseVariance) +
+                       " is outside 0 to 1, the limit of Noise Variance with --noise multiplicative");
+    }
+    SetFloatParameter(params, kNoiseVarianceParameter, *options.noiseVariance, "--variance");
+    if (options.noise == NoiseModel::Multiplicative) {
+      PrintNote("--variance " + FormatNumber(*options.noiseVariance) +
+                " has no effect with --noise multiplicative: that flow is not held to any level");
+    }
+  }
   if (options.iterations) SetIntParameter(params, kIterationsParameter, *options.iterations, "--iterations");
 }
 
-void ApplyAutoVariance(const std::string& input, const AutoVariance& level, bool tried, PluginParam& params) {
-  SetFloatParameter(params, kNoiseVarianceParameter, level.radius, "--variance auto");
-  char note[200];
-  std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate%s)",
-                level.sigma, level.radius, level.factor, tried ? ", chosen by trial runs" : "");
-  PrintNote(BaseName(input) + ": " + note);
-}
-
+// A frame read and made ready for the plug-in: in the file's units, or for
+// photon noise in the stabilised domain, where its noise is about 1.
 struct LoadedFrame {
   DecodedImage decoded;
   HostImagePtr work;
+  std::vector<NoiseLevelFit> photonFits;  // one per colour channel when stabilised
 };
 
 LoadedFrame LoadFrame(const std::string& path, const Options& options) {
-  LoadedFrame frame{ReadImageFile(path, options.maxSamples.value_or(kDefaultMaxSamples)), nullptr};
+  LoadedFrame frame{ReadImageFile(path, options.maxSamples.value_or(kDefaultMaxSamples)), nullptr, {}};
   try {
     frame.work = MakeWorkingImage(frame.decoded);
   } catch (const std::exception& error) {
     throw FileError(path, error.what());
   }
+  SetImageChannelCoupling(frame.work.get(), options.channels == ChannelMode::Joint ? ChannelCoupling::Joint
+                                                                                   : ChannelCoupling::Independent);
+  SetImageScale(frame.work.get(), MeasureDataScale(frame.work.get(), frame.decoded.scale));
   return frame;
+}
+
+std::vector<NoiseLevelFunction> Functions(const std::vector<NoiseLevelFit>& fits) {
+  std::vector<NoiseLevelFunction> functions;
+  for (const NoiseLevelFit& fit : fits) functions.push_back(fit.nlf);
+  return functions;
+}
+
+// Photon noise when every channel whose noise could be fitted shows noise
+// growing with the signal.
+bool LooksPhotonLimited(const std::vector<NoiseLevelFit>& fits) {
+  bool any = false;
+  for (const NoiseLevelFit& fit : fits) {
+    if (!fit.valid) continue;
+    if (!IsSignalDependent(fit)) return false;
+    any = true;
+  }
+  return any;
+}
+
+// Fits the noise of every channel and moves the frame into the domain where
+// that noise is about 1 everywhere.
+void Stabilise(LoadedFrame& frame, std::vector<NoiseLevelFit> fits, const std::string& path) {
+  for (const NoiseLevelFit& fit : fits) {
+    if (!fit.valid) {
+      throw FileError(path, "the photon noise could not be measured (too few smooth parts, or no noise); "
+                            "try --noise additive");
+    }
+  }
+  StabiliseImage(frame.work.get(), Functions(fits));
+  SetImageScale(frame.work.get(), MeasureDataScale(frame.work.get(), 1.0f));
+  frame.photonFits = std::move(fits);
+}
+
+// Puts the working image, back in the file's units, into the decoded file.
+void StoreResult(const LoadedFrame& frame, DecodedImage& decoded) {
+  if (frame.photonFits.empty()) {
+    StoreWorkingImage(frame.work.get(), decoded);
+    return;
+  }
+  const HostImagePtr result(DuplicateImage(frame.work.get()));
+  UnstabiliseImage(result.get(), Functions(frame.photonFits));
+  StoreWorkingImage(result.get(), decoded);
+}
+
+std::string DescribeFit(const NoiseLevelFit& fit) {
+  const NoiseLevelFunction& f = fit.nlf;
+  char text[128];
+  if (f.offset >= 0) {
+    std::snprintf(text, sizeof text, "gain %.4g, read noise %.4g", f.gain, std::sqrt(f.offset));
+  } else {
+    // Variance below zero at zero signal: a black level the data sits on.
+    std::snprintf(text, sizeof text, "gain %.4g, read noise 0 above a black level of %.4g", f.gain, -f.offset / f.gain);
+  }
+  return text;
+}
+
+// What the run settled on beyond the plug-in's set.
+std::vector<std::string> DescribeHostSettings(const Options& options, const LoadedFrame& frame, bool chosenByAuto) {
+  std::vector<std::string> lines;
+  if (!frame.work) return lines;
+  if (!frame.photonFits.empty()) {
+    lines.push_back(std::string("Noise model: poisson") + (chosenByAuto ? " (chosen by --noise auto)" : ""));
+    for (std::size_t c = 0; c < frame.photonFits.size(); ++c) {
+      lines.push_back("Photon noise, channel " + std::to_string(c + 1) + ": " + DescribeFit(frame.photonFits[c]));
+    }
+  } else if (options.noise != NoiseModel::Multiplicative) {
+    lines.push_back(std::string("Noise model: additive") + (chosenByAuto ? " (chosen by --noise auto)" : ""));
+  } else {
+    lines.push_back("Noise model: multiplicative");
+  }
+  if (ImageChannels(frame.work.get()) > 1) {
+    lines.push_back(std::string("Channels: ") +
+                    (options.channels == ChannelMode::Joint ? "joint (one set of edges for every colour channel)"
+                                                            : "independent (each colour channel on its own)"));
+  }
+  return lines;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The run of one command line: the plug-in session, the settings chosen on
+// the first frame, and every frame in turn.
+class Run {
+ public:
+  Run(const Options& options, const PluginLibrary& plugin) : m_options(options), m_plugin(plugin), m_session(plugin, m_ctx) {
+    ApplyOptions(options, m_session.Params());
+  }
+
+  PluginParam& Params() { return m_session.Params(); }
+  AppContext& Context() { return m_ctx; }
+  void Release() { m_session.Release(); }
+
+  // Loads a frame and puts it in the domain its noise model asks for; the
+  // first frame decides the model that --noise auto leaves open.
+  LoadedFrame Prepare(const std::string& path) {
+    LoadedFrame frame = LoadFrame(path, m_options);
+    if (m_options.noise == NoiseModel::Additive || m_options.noise == NoiseModel::Multiplicative) return frame;
+    std::vector<NoiseLevelFit> fits = FitImageNoiseLevels(frame.work.get());
+    if (!m_photon) {
+      m_photon = m_options.noise == NoiseModel::Poisson || LooksPhotonLimited(fits);
+      m_modelChosenByAuto = m_options.noise == NoiseModel::Auto;
+    }
+    if (*m_photon) Stabilise(frame, std::move(fits), path);
+    return frame;
+  }
+
+  bool ModelChosenByAuto() const { return m_modelChosenByAuto; }
+
+  // Chooses what the command line left open on the first frame. False when
+  // its noise cannot be measured and a level was to be measured: the frame
+  // is then to be left as it is.
+  bool ChooseSettings(const std::string& path, const LoadedFrame& frame) {
+    AutoRequest request;
+    const PluginParamEntry& variance = Params().m_pEntries[Params().Find(kNoiseVarianceParameter)];
+    if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative) request.radius = variance.value.f;
+    if (m_options.iterations) request.iterations = static_cast<int>(*m_options.iterations);
+    if (request.radius && request.iterations) return true;
+
+    int trial = 0;
+    const TrialDenoiser denoise = [&](Image* image, double radius, int iterations,
+                                      const std::function<void(const Image*)>& atRedraw) {
+      SetFloatParameter(Params(), kNoiseVarianceParameter, radius, "the automatic level");
+      SetIntParameter(Params(), kIterationsParameter, iterations, "the automatic count");
+      BeginProgress("choosing the settings, trial " + std::to_string(++trial));
+      ProcessOn(image, atRedraw);
+      ClearProgressLine();
+    };
+    const AutoSettings chosen = ChooseAutoSettings(frame.work.get(), request, denoise);
+    if (!NoiseIsMeasurable(frame.work.get(), chosen.sigma)) {
+      NoteUnmeasurable(path, frame.work.get(), request.radius.has_value());
+      if (!request.radius) return false;
+    } else {
+      NoteChosen(path, chosen, request);
+    }
+    if (!request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, chosen.radius, "the automatic level");
+    if (request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, *request.radius, "--variance");
+    if (chosen.iterations > 0) SetIntParameter(Params(), kIterationsParameter, chosen.iterations, "the automatic count");
+    m_factor = chosen.factor;
+    return true;
+  }
+
+  // A later frame of a sequence: its noise is measured again, and the
+  // level follows it with the first frame's factor.
+  bool Remeasure(const std::string& path, const LoadedFrame& frame) {
+    if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative || m_options.interactive) return true;
+    const AutoSettings level = MeasureAutoVariance(frame.work.get(), m_factor);
+    if (!NoiseIsMeasurable(frame.work.get(), level.sigma)) {
+      NoteUnmeasurable(path, frame.work.get(), false);
+      return false;
+    }
+    SetFloatParameter(Params(), kNoiseVarianceParameter, level.radius, "the automatic level");
+    NoteLevel(path, level, false);
+    return true;
+  }
+
+  // Runs the process entry on `image`; a cancel from the user ends the run.
+  void ProcessOn(Image* image, const std::function<void(const Image*)>& atRedraw) {
+    m_ctx.SetWorkingImage(image);
+    m_ctx.SetRedrawHandler(atRedraw ? std::function<void(Image*)>([&atRedraw](Image* work) { atRedraw(work); })
+                                    : std::function<void(Image*)>());
+    const int stopped = m_session.Process();
+    m_ctx.SetWorkingImage(nullptr);
+    m_ctx.SetRedrawHandler(nullptr);
+    if (stopped != 0 || InterruptRequested()) throw Interrupted("interrupted; nothing written");
+  }
+
+  // Notes once that a level given is beyond anything in the data.
+  void CheckLevelAgainstData(const LoadedFrame& frame) {
+    if (!m_options.noiseVariance || !frame.photonFits.empty() || m_options.noise == NoiseModel::Multiplicative) return;
+    const double spread = GetScale(frame.work.get());
+    if (*m_options.noiseVariance > spread) {
+      PrintNote("--variance " + FormatNumber(*m_options.noiseVariance) + " is larger than the spread of the image's values (" +
+                FormatNumber(std::round(spread * 1000) / 1000) + "): the result will hardly be held to the input");
+    }
+  }
+
+ private:
+  void NoteUnmeasurable(const std::string& path, const Image* work, bool levelGiven) {
+    const bool tooSmall = ImageWidth(work) < kLeastMeasurableSide || ImageHeight(work) < kLeastMeasurableSide;
+    const std::string why = tooSmall ? "too small to measure its noise (at least 4x4 pixels are needed)"
+                                     : "no noise could be measured";
+    PrintNote(BaseName(path) + ": " + why +
+              (levelGiven ? "; Iterations stays at " + std::to_string(Params().m_pEntries[Params().Find(kIterationsParameter)].value.i)
+                          : "; it is written unchanged"));
+  }
+
+  void NoteLevel(const std::string& path, const AutoSettings& level, bool tried) {
+    char note[200];
+    std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate%s)",
+                  level.sigma, level.radius, level.factor, tried ? ", chosen by trial runs" : "");
+    PrintNote(BaseName(path) + ": " + note);
+  }
+
+  void NoteChosen(const std::string& path, const AutoSettings& chosen, const AutoRequest& request) {
+    if (!request.radius) NoteLevel(path, chosen, chosen.trials > 0);
+    if (!request.iterations && chosen.iterations > 0) {
+      PrintNote(BaseName(path) + ": Iterations set to " + std::to_string(chosen.iterations) +
+                ", after which trial runs showed no further gain");
+    }
+  }
+
+  const Options& m_options;
+  const PluginLibrary& m_plugin;
+  AppContext m_ctx;
+  PluginSession m_session;
+  std::optional<bool> m_photon;
+  bool m_modelChosenByAuto = false;
+  double m_factor = kDefaultAutoVarianceFactor;
+};
+
+void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const Frame& frame, const std::string& counter,
+                  bool leaveAsItIs) {
+  const auto start = std::chrono::steady_clock::now();
+  if (!leaveAsItIs) {
+    std::function<void(const Image*)> atRedraw;
+    if (!options.preview.empty()) {
+      atRedraw = [&](const Image*) {
+        StoreResult(loaded, loaded.decoded);
+        WriteImageFile(options.preview, loaded.decoded);
+      };
+    }
+    BeginProgress(counter + BaseName(frame.input));
+    try {
+      run.ProcessOn(loaded.work.get(), atRedraw);
+    } catch (const AppError& error) {
+      ClearProgressLine();
+      if (error.status() == ExitStatus::Interrupted) throw Interrupted(frame.output + ": interrupted; not written");
+      throw;
+    }
+    ClearProgressLine();
+  }
+  StoreResult(loaded, loaded.decoded);
+  WriteImageFile(frame.output, loaded.decoded, [&] {
+    if (InterruptRequested()) throw Interrupted(frame.output + ": interrupted; not written");
+  });
+  // Small images take a few hundredths of a second; show them as such.
+  const double seconds = SecondsSince(start);
+  char took[64];
+  std::snprintf(took, sizeof took, seconds < 10 ? " (%.2f s)" : " (%.1f s)", seconds);
+  PrintNote(counter + frame.input + " -> " + frame.output + (leaveAsItIs ? " (unchanged)" : "") + took);
 }
 
 }  // namespace
@@ -152,79 +414,45 @@ int Denoise(const Options& options) {
   if (!options.preview.empty()) RequireWritableFormat(options.preview);
 
   const PluginLibrary plugin(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath);
-  AppContext ctx;
-  PluginSession session(plugin, ctx);
-  ApplyOptions(options, session.Params());
+  Run run(options, plugin);
 
-  // The factor of --variance auto is tried out on the first frame; later
-  // frames have their noise measured again. With -i the first frame's value
-  // goes into the dialog, and what the user confirms there holds for all.
-  const bool estimateEveryFrame = options.autoVariance && !options.interactive && !options.dryRun;
+  // The settings are chosen on the first frame. With -i they go into the
+  // dialog, and what the user confirms there holds for every frame.
   LoadedFrame first;
-  double autoFactor = kDefaultAutoVarianceFactor;
-  if (options.autoVariance) {
-    first = LoadFrame(frames.front().input, options);
-    int trial = 0;
-    const TrialDenoiser denoise = [&](Image* image, double radius) {
-      SetFloatParameter(session.Params(), kNoiseVarianceParameter, radius, "--variance auto");
-      ctx.SetWorkingImage(image);
-      BeginProgress("choosing the noise level, trial " + std::to_string(++trial));
-      const int stopped = session.Process();
-      ctx.SetWorkingImage(nullptr);
-      ClearProgressLine();
-      if (stopped != 0 || InterruptRequested()) throw Interrupted("interrupted; nothing written");
-    };
-    const AutoVariance level = ChooseAutoVariance(first.work.get(), denoise);
-    autoFactor = level.factor;
-    ApplyAutoVariance(frames.front().input, level, trial > 0, session.Params());
+  bool leaveFirst = false;
+  if (!frames.empty()) {
+    first = run.Prepare(frames.front().input);
+    run.CheckLevelAgainstData(first);
+    leaveFirst = !run.ChooseSettings(frames.front().input, first);
+  } else if (options.dryRun && (!options.noiseVariance || !options.iterations)) {
+    PrintNote("no INPUT: the plug-in's own values are shown; the automatic ones are measured on an image");
   }
-  if (options.interactive && ConfigureInteractively(plugin, ctx) != 0) {
-    throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
+  if (options.interactive) {
+    for (const std::string& line : DescribeHostSettings(options, first, run.ModelChosenByAuto())) PrintNote(line);
+    if (ConfigureInteractively(plugin, run.Context()) != 0) {
+      throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
+    }
+    leaveFirst = false;
   }
-  if (ctx.GetParams() == nullptr) throw PluginError(plugin.Path(), "the plug-in left no parameter set");
+  if (run.Context().GetParams() == nullptr) throw PluginError(plugin.Path(), "the plug-in left no parameter set");
 
   if (options.dryRun) {
-    for (const std::string& line : DescribeParameters(session.Params())) std::cout << line << "\n";
+    for (const std::string& line : DescribeParameters(run.Params())) std::cout << line << "\n";
+    for (const std::string& line : DescribeHostSettings(options, first, run.ModelChosenByAuto())) std::cout << line << "\n";
     std::cout.flush();
-    session.Release();
+    run.Release();
     return static_cast<int>(ExitStatus::Done);
   }
 
   for (std::size_t index = 0; index < frames.size(); ++index) {
     const Frame& frame = frames[index];
-    LoadedFrame loaded = index == 0 && first.work ? std::move(first) : LoadFrame(frame.input, options);
-    if (estimateEveryFrame && index > 0) {
-      ApplyAutoVariance(frame.input, MeasureAutoVariance(loaded.work.get(), autoFactor), false, session.Params());
-    }
-
-    ctx.SetWorkingImage(loaded.work.get());
-    if (!options.preview.empty()) {
-      ctx.SetRedrawHandler([&](Image* work) {
-        StoreWorkingImage(work, loaded.decoded);
-        WriteImageFile(options.preview, loaded.decoded);
-      });
-    }
+    LoadedFrame loaded = index == 0 ? std::move(first) : run.Prepare(frame.input);
+    const bool leave = index == 0 ? leaveFirst : !run.Remeasure(frame.input, loaded);
     const std::string counter =
         frames.size() > 1 ? "frame " + std::to_string(index + 1) + "/" + std::to_string(frames.size()) + " " : "";
-    BeginProgress(counter + BaseName(frame.input));
-    const auto start = std::chrono::steady_clock::now();
-    const int stopped = session.Process();
-    ctx.SetWorkingImage(nullptr);
-    ctx.SetRedrawHandler(nullptr);
-    ClearProgressLine();
-    if (stopped != 0 || InterruptRequested()) throw Interrupted(frame.output + ": interrupted; not written");
-
-    StoreWorkingImage(loaded.work.get(), loaded.decoded);
-    WriteImageFile(frame.output, loaded.decoded, [&] {
-      if (InterruptRequested()) throw Interrupted(frame.output + ": interrupted; not written");
-    });
-    // Small images take a few hundredths of a second; show them as such.
-    const double seconds = SecondsSince(start);
-    char took[64];
-    std::snprintf(took, sizeof took, seconds < 10 ? " (%.2f s)" : " (%.1f s)", seconds);
-    PrintNote(counter + frame.input + " -> " + frame.output + took);
+    DenoiseFrame(run, options, loaded, frame, counter, leave);
   }
-  session.Release();
+  run.Release();
   return static_cast<int>(ExitStatus::Done);
 }
 

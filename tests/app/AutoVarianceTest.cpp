@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <optional>
 #include <random>
 
 #include "app/AutoVariance.h"
@@ -71,39 +74,92 @@ TEST(AutoVariance, RiskEstimateOfAScalingMatchesItsTrueError) {
   EXPECT_NEAR(estimate, truth, 0.03 * truth);
 }
 
+// A stand-in for the plug-in whose smoothing grows with the radius and with
+// the count: each iteration blends in a little of the 3x3 box blur, more
+// for a larger radius; it looks at the image where the plug-in redraws.
+TrialDenoiser StandIn(const double& sigma) {
+  return [&sigma](Image* image, double radius, int iterations, const std::function<void(const Image*)>& atRedraw) {
+    const double amount = std::clamp((radius / sigma - 0.6) * 0.15, 0.0, 0.1);
+    for (int i = 0; i < iterations; ++i) {
+      BlendWithBlur(image, amount);
+      if (i % kRedrawInterval == 0 && atRedraw) atRedraw(image);
+    }
+  };
+}
+
 TEST(AutoVariance, PicksTheFactorWithTheLeastTrueError) {
   const HostImagePtr clean = Picture(255.0f);
   const HostImagePtr noisy = WithNoise(clean.get(), 15.0, 3);
-  double sigma = 0.0;
+  const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
+  const TrialDenoiser denoise = StandIn(sigma);
+  const int count = 16;
   std::map<long, double> trueError;  // by factor in hundredths
-  const TrialDenoiser denoise = [&](Image* image, double radius) {
-    BlendWithBlur(image, std::clamp((radius / sigma - 0.6) * 1.5, 0.0, 1.0));
-  };
-  // Measure the true error of every grid factor with the same stand-in.
-  sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
   for (double f = kMinAutoVarianceFactor; f <= kMaxAutoVarianceFactor + 1e-9; f += kAutoVarianceFactorStep) {
     HostImagePtr trial(DuplicateImage(noisy.get()));
-    denoise(trial.get(), f * sigma);
+    denoise(trial.get(), f * sigma, count, nullptr);
     trueError[std::lround(f * 100)] = ImageDiffEnergy(trial.get(), clean.get());
   }
   const auto bestTrue = std::min_element(trueError.begin(), trueError.end(),
                                          [](const auto& a, const auto& b) { return a.second < b.second; });
+  ASSERT_NE(bestTrue->first, std::lround(kDefaultAutoVarianceFactor * 100)) << "the case must make the search move";
 
-  const AutoVariance chosen = ChooseAutoVariance(noisy.get(), denoise);
+  const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{std::nullopt, count}, denoise);
   EXPECT_NEAR(chosen.sigma, 15.0, 1.5);
+  EXPECT_EQ(chosen.iterations, count) << "a count given is kept";
   EXPECT_DOUBLE_EQ(chosen.radius, chosen.factor * chosen.sigma);
   const double errorOfChoice = trueError.at(std::lround(chosen.factor * 100));
   EXPECT_LE(errorOfChoice, bestTrue->second * 1.02)
       << "chose " << chosen.factor << ", best is " << bestTrue->first / 100.0;
 }
 
+TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
+  const HostImagePtr clean = Picture(255.0f);
+  for (const double noise : {6.0, 25.0}) {
+    SCOPED_TRACE(noise);
+    const HostImagePtr noisy = WithNoise(clean.get(), noise, 4);
+    const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
+    const TrialDenoiser denoise = StandIn(sigma);
+    const double radius = 1.3 * sigma;
+    // The true error at every count the chooser can see.
+    std::map<int, double> trueError;
+    HostImagePtr trial(DuplicateImage(noisy.get()));
+    int seen = 0;
+    denoise(trial.get(), radius, kMaxAutoIterations, [&](const Image* image) {
+      trueError[1 + kRedrawInterval * seen++] = ImageDiffEnergy(const_cast<Image*>(image), clean.get());
+    });
+    const auto best = std::min_element(trueError.begin(), trueError.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    ASSERT_GT(best->first, kMinAutoIterations) << "the case must have a count to find";
+
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{radius, std::nullopt}, denoise);
+    EXPECT_EQ(chosen.radius, radius) << "a level given is kept";
+    ASSERT_EQ(trueError.count(chosen.iterations), 1u) << chosen.iterations << " is not a count the flow redraws at";
+    EXPECT_LE(trueError.at(chosen.iterations), best->second * 1.03)
+        << "chose " << chosen.iterations << ", best is " << best->first;
+    EXPECT_LE(chosen.iterations, best->first) << "no more iterations than the least error needs";
+  }
+}
+
 TEST(AutoVariance, ACleanImageNeedsNoTrials) {
-  const HostImagePtr clean = Picture(1.0f);
   HostImagePtr flat(CreateImage(64, 64, 1, 1.0f));
   int trials = 0;
-  const AutoVariance level = ChooseAutoVariance(flat.get(), [&](Image*, double) { ++trials; });
+  const AutoSettings level =
+      ChooseAutoSettings(flat.get(), {}, [&](Image*, double, int, const std::function<void(const Image*)>&) { ++trials; });
   EXPECT_EQ(trials, 0);
   EXPECT_EQ(level.radius, 0.0);
+  EXPECT_EQ(level.iterations, 0);
+  EXPECT_FALSE(NoiseIsMeasurable(flat.get(), level.sigma));
+}
+
+TEST(AutoVariance, StripsTooThinToMeasureAreSaidSo) {
+  const HostImagePtr noisy = WithNoise(Picture(255.0f).get(), 10.0, 5);
+  for (const std::int64_t height : {1, 3}) {
+    const HostImagePtr strip = CentredPart(noisy.get(), 160);
+    HostImagePtr thin(CreateImage(160, height, 1, 255.0f));
+    std::copy(ImagePlane(strip.get(), 0), ImagePlane(strip.get(), 0) + 160 * height, ImagePlane(thin.get(), 0));
+    EXPECT_FALSE(NoiseIsMeasurable(thin.get(), MeasureAutoVariance(thin.get(), 1.0).sigma)) << height;
+  }
+  EXPECT_TRUE(NoiseIsMeasurable(noisy.get(), MeasureAutoVariance(noisy.get(), 1.0).sigma));
 }
 
 TEST(AutoVariance, TrialsRunOnACentredPart) {
