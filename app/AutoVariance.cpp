@@ -23,6 +23,19 @@ constexpr double kPerturbation = 0.1;
 // near their end.
 constexpr double kCountReach = 2.0;
 constexpr double kStillFallingFrom = 0.7;
+// Later trials, at radii near one already tried, run to this many times
+// the best count seen.
+constexpr double kNextReach = 1.6;
+
+// A trial stops when its risk has stayed above the least for this many
+// looks and is this many count margins above it.
+constexpr std::size_t kLooksPastTheLeast = 3;
+constexpr double kClearlyPast = 4.0;
+
+// How far above the least risk a count still counts as good enough. The
+// risk is a mean squared error, positive; a small floor keeps the margin
+// meaningful where the estimate comes out near zero or below.
+double CountMargin(double least, double variance) { return kCountTolerance * std::max(least, 0.01 * variance); }
 
 HostImagePtr Copy(const Image* image) { return HostImagePtr(DuplicateImage(const_cast<Image*>(image))); }
 
@@ -79,37 +92,52 @@ class Trials {
   const Image* Part() const { return m_part.get(); }
   int Runs() const { return m_runs; }
 
+  // The risk at every redraw up to `iterations`. The perturbed run stops
+  // once the risk is clearly past its least: later counts cannot win.
   RiskCurve Curve(double radius, int iterations) {
     std::vector<double> residual;
     std::vector<double> plain;
-    std::vector<double> perturbed;
     Run(m_part.get(), radius, iterations, [&](const Image* image) {
       residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
       plain.push_back(Dot(m_direction.get(), image));
+      return true;
     });
-    Run(m_perturbed.get(), radius, iterations, [&](const Image* image) { perturbed.push_back(Dot(m_direction.get(), image)); });
     RiskCurve curve;
     const double samples = static_cast<double>(ImageSampleCount(m_part.get()));
     const double variance = m_sigma * m_sigma;
-    for (std::size_t k = 0; k < residual.size() && k < perturbed.size(); ++k) {
+    std::size_t look = 0;
+    double least = 0.0;
+    std::size_t sinceLeast = 0;
+    Run(m_perturbed.get(), radius, iterations, [&](const Image* image) {
+      const std::size_t k = look++;
+      if (k >= residual.size()) return false;
       // The last look is the end of the run, which is also the last redraw
       // when the count falls on one.
       const int count = k + 1 == residual.size() ? iterations : 1 + kRedrawInterval * static_cast<int>(k);
-      if (!curve.counts.empty() && count <= curve.counts.back()) continue;
-      const double divergence = (perturbed[k] - plain[k]) / m_epsilon;
+      if (!curve.counts.empty() && count <= curve.counts.back()) return true;
+      const double divergence = (Dot(m_direction.get(), image) - plain[k]) / m_epsilon;
+      const double risk = residual[k] - variance + 2.0 * variance * divergence / samples;
       curve.counts.push_back(count);
-      curve.risks.push_back(residual[k] - variance + 2.0 * variance * divergence / samples);
-    }
+      curve.risks.push_back(risk);
+      if (curve.risks.size() == 1 || risk < least) {
+        least = risk;
+        sinceLeast = 0;
+      } else {
+        ++sinceLeast;
+      }
+      return !(sinceLeast >= kLooksPastTheLeast && risk > least + kClearlyPast * CountMargin(least, variance));
+    });
     return curve;
   }
 
  private:
-  // Denoises a copy of `start`, looking at it at every redraw and at the end.
-  void Run(const Image* start, double radius, int iterations, const std::function<void(const Image*)>& look) {
+  // Denoises a copy of `start`, looking at it at every redraw and, unless
+  // a look stopped it, at the end.
+  void Run(const Image* start, double radius, int iterations, const TrialLook& look) {
     const HostImagePtr image = Copy(start);
-    m_denoise(image.get(), radius, iterations, look);
+    const bool stopped = m_denoise(image.get(), radius, iterations, look);
     ++m_runs;
-    look(image.get());
+    if (!stopped) look(image.get());
   }
 
   HostImagePtr m_part;
@@ -124,9 +152,7 @@ class Trials {
 // The smallest count whose risk is within kCountTolerance of the least.
 int EnoughIterations(const RiskCurve& curve, double variance) {
   const double least = *std::min_element(curve.risks.begin(), curve.risks.end());
-  // The risk is a mean squared error, positive; a small floor keeps the
-  // margin meaningful where the estimate comes out near zero or below.
-  const double margin = kCountTolerance * std::max(least, 0.01 * variance);
+  const double margin = CountMargin(least, variance);
   for (std::size_t k = 0; k < curve.counts.size(); ++k) {
     if (curve.risks[k] <= least + margin) return curve.counts[k];
   }
@@ -147,17 +173,17 @@ class CountSearch {
     m_reach = RedrawCountFrom(kCountReach * sigma / (scale / 1024.0));
   }
 
-  // Runs the trials at `radius` far enough to see the risk stop falling.
+  // Runs the trials at `radius` far enough to see the risk stop falling
+  // by more than the count margin.
   BestCount At(double radius) {
     for (;;) {
       const RiskCurve curve = m_trials.Curve(radius, m_reach);
-      const auto least = std::min_element(curve.risks.begin(), curve.risks.end());
-      const int best = curve.counts[static_cast<std::size_t>(least - curve.risks.begin())];
-      if (best < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
-        // Radii near this one stop falling near the same count: later
-        // trials need not run much past it.
-        m_reach = std::max(RedrawCountFrom(kCountReach * best), RedrawCountFrom(kMinAutoIterations * 4.0));
-        return {*least, EnoughIterations(curve, m_variance)};
+      const int enough = EnoughIterations(curve, m_variance);
+      if (enough < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
+        // Radii near this one need about as many: later trials need not run
+        // much past it.
+        m_reach = std::max(RedrawCountFrom(kNextReach * enough), RedrawCountFrom(kMinAutoIterations * 4.0));
+        return {*std::min_element(curve.risks.begin(), curve.risks.end()), enough};
       }
       m_reach = RedrawCountFrom(2.0 * m_reach);
     }

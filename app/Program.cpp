@@ -280,13 +280,15 @@ class Run {
     if (request.radius && request.iterations) return true;
 
     int trial = 0;
-    const TrialDenoiser denoise = [&](Image* image, double radius, int iterations,
-                                      const std::function<void(const Image*)>& atRedraw) {
+    const TrialDenoiser denoise = [&](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
       SetFloatParameter(Params(), kNoiseVarianceParameter, radius, "the automatic level");
       SetIntParameter(Params(), kIterationsParameter, iterations, "the automatic count");
       BeginProgress("choosing the settings, trial " + std::to_string(++trial));
-      ProcessOn(image, atRedraw);
+      const bool stopped = ProcessOn(image, [&atRedraw](const Image* seen) {
+        if (!atRedraw(seen)) StopRun();
+      });
       ClearProgressLine();
+      return stopped;
     };
     const AutoSettings chosen = ChooseAutoSettings(frame.work.get(), request, denoise);
     if (!NoiseIsMeasurable(frame.work.get(), chosen.sigma)) {
@@ -316,15 +318,17 @@ class Run {
     return true;
   }
 
-  // Runs the process entry on `image`; a cancel from the user ends the run.
-  void ProcessOn(Image* image, const std::function<void(const Image*)>& atRedraw) {
+  // Runs the process entry on `image`; a cancel from the user ends the
+  // run. Returns true when the host stopped it early (StopRun).
+  bool ProcessOn(Image* image, const std::function<void(const Image*)>& atRedraw) {
     m_ctx.SetWorkingImage(image);
     m_ctx.SetRedrawHandler(atRedraw ? std::function<void(Image*)>([&atRedraw](Image* work) { atRedraw(work); })
                                     : std::function<void(Image*)>());
     const int stopped = m_session.Process();
     m_ctx.SetWorkingImage(nullptr);
     m_ctx.SetRedrawHandler(nullptr);
-    if (stopped != 0 || InterruptRequested()) throw Interrupted("interrupted; nothing written");
+    if (InterruptRequested() || (stopped != 0 && !RunStopped())) throw Interrupted("interrupted; nothing written");
+    return stopped != 0;
   }
 
   // Notes once that a level given is beyond anything in the data.

@@ -22,6 +22,7 @@ constexpr double kRedrawInterval = 0.1;
 struct ProgressState {
   bool enabled = false;
   bool lineShown = false;
+  bool stop = false;
   std::string label;
   Clock::time_point start;
   Clock::time_point lastDraw;
@@ -44,7 +45,11 @@ void BeginProgress(const std::string& label) {
   g_progress.label = label;
   g_progress.start = Clock::now();
   g_progress.lastDraw = Clock::time_point{};
+  g_progress.stop = false;
 }
+
+void StopRun() { g_progress.stop = true; }
+bool RunStopped() { return g_progress.stop; }
 
 int ReportProgress(int done, int total) {
   if (g_progress.enabled) {
@@ -58,7 +63,7 @@ int ReportProgress(int done, int total) {
       g_progress.lastDraw = now;
     }
   }
-  return InterruptRequested() ? 1 : 0;
+  return InterruptRequested() || g_progress.stop ? 1 : 0;
 }
 
 void ClearProgressLine() {

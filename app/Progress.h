@@ -12,8 +12,13 @@ void EnableProgressBar(bool enabled);
 void BeginProgress(const std::string& label);
 
 // What UpdateProgress does: draws the bar and answers nonzero when the run
-// is to stop (Ctrl-C).
+// is to stop (Ctrl-C, or the host's own StopRun).
 int ReportProgress(int done, int total);
+
+// Asks the run in progress to stop at its next report: the host has seen
+// what it needed (a trial run past its best count). BeginProgress clears it.
+void StopRun();
+bool RunStopped();
 
 // Takes the bar off the terminal line, so that other text starts clean.
 void ClearProgressLine();

@@ -78,12 +78,13 @@ TEST(AutoVariance, RiskEstimateOfAScalingMatchesItsTrueError) {
 // the count: each iteration blends in a little of the 3x3 box blur, more
 // for a larger radius; it looks at the image where the plug-in redraws.
 TrialDenoiser StandIn(const double& sigma) {
-  return [&sigma](Image* image, double radius, int iterations, const std::function<void(const Image*)>& atRedraw) {
+  return [&sigma](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
     const double amount = std::clamp((radius / sigma - 0.6) * 0.15, 0.0, 0.1);
     for (int i = 0; i < iterations; ++i) {
       BlendWithBlur(image, amount);
-      if (i % kRedrawInterval == 0 && atRedraw) atRedraw(image);
+      if (i % kRedrawInterval == 0 && atRedraw && !atRedraw(image)) return true;
     }
+    return false;
   };
 }
 
@@ -126,6 +127,7 @@ TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
     int seen = 0;
     denoise(trial.get(), radius, kMaxAutoIterations, [&](const Image* image) {
       trueError[1 + kRedrawInterval * seen++] = ImageDiffEnergy(const_cast<Image*>(image), clean.get());
+      return true;
     });
     const auto best = std::min_element(trueError.begin(), trueError.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
@@ -144,7 +146,7 @@ TEST(AutoVariance, ACleanImageNeedsNoTrials) {
   HostImagePtr flat(CreateImage(64, 64, 1, 1.0f));
   int trials = 0;
   const AutoSettings level =
-      ChooseAutoSettings(flat.get(), {}, [&](Image*, double, int, const std::function<void(const Image*)>&) { ++trials; });
+      ChooseAutoSettings(flat.get(), {}, [&](Image*, double, int, const TrialLook&) { return ++trials < 0; });
   EXPECT_EQ(trials, 0);
   EXPECT_EQ(level.radius, 0.0);
   EXPECT_EQ(level.iterations, 0);
