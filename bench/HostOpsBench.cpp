@@ -6,7 +6,8 @@
 // the reference and the operation alike:
 //   - each streaming operation's bandwidth over the triad's;
 //   - the curvature's time over a copy's (a pass that reads one image and
-//     writes one);
+//     writes one), and the joint (coupled-channel) curvature's time over the
+//     per-channel one's on the same colour image;
 //   - one engine iteration over its streams moved at triad bandwidth, and
 //     over the sum of its operations timed alone (time lost between them);
 //   - what a pass costs after the thread team fell asleep, and into a newly
@@ -43,11 +44,14 @@ struct Size {
   int channels;
 };
 
-// Arguments: 0 = 512x512 grey (in cache), 1 = 4000x3000 RGB, 2 = 6000x4000 RGB.
+// Arguments: 0 = 512x512 grey (in cache), 1 = 4000x3000 RGB, 2 = 6000x4000 RGB,
+// 3 = 512x512 RGB (in cache; the curvatures only).
+constexpr int kSizes = 4;
 Size SizeOf(std::int64_t index) {
   switch (index) {
     case 0: return {512, 512, 1};
     case 1: return {4000, 3000, 3};
+    case 3: return {512, 512, 3};
     default: return {6000, 4000, 3};
   }
 }
@@ -130,6 +134,16 @@ void BM_Curvature(benchmark::State& state) {
   ImagePtr in = NoisyImage(size, 1), out = NoisyImage(size, 2);
   for (auto _ : state) TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
   SetBytes(state, size, 2);  // read one image, write one
+}
+
+// The curvature with the channels coupled: one normaliser per pixel from
+// all channels' gradients.
+void BM_CurvatureJoint(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  ImagePtr in = NoisyImage(size, 1), out = NoisyImage(size, 2);
+  SetImageChannelCoupling(in.get(), ChannelCoupling::Joint);
+  for (auto _ : state) TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
+  SetBytes(state, size, 2);
 }
 
 // The engine's per-iteration calls with the projection active (the common
@@ -232,16 +246,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::ostream& out = GetOutputStream();
     char line[256];
     out << "\nSummary (ratios within this run; medians of the repetitions)\n";
-    for (int size = 0; size <= 2; ++size) {
+    for (int size = 0; size < kSizes; ++size) {
       const std::string arg = "/" + std::to_string(size);
       const double triad = Time("BM_Triad" + arg);
       const double copy = Time("BM_CopyImageData" + arg);
       const double curvature = Time("BM_Curvature" + arg);
-      if (triad <= 0 && (copy <= 0 || curvature <= 0)) continue;
+      const double joint = Time("BM_CurvatureJoint" + arg);
+      if (triad <= 0 && (copy <= 0 || curvature <= 0) && (joint <= 0 || curvature <= 0)) continue;
       const Size geometry = SizeOf(size);
       const double samples = double(geometry.width) * double(geometry.height) * geometry.channels;
-      std::snprintf(line, sizeof line, "\n%lldx%lldx%d: triad %.1f us = %.1f GB/s\n", (long long)geometry.width,
-                    (long long)geometry.height, geometry.channels, triad * 1e6, 3 * 4 * samples / triad / 1e9);
+      if (triad > 0) {
+        std::snprintf(line, sizeof line, "\n%lldx%lldx%d: triad %.1f us = %.1f GB/s\n", (long long)geometry.width,
+                      (long long)geometry.height, geometry.channels, triad * 1e6, 3 * 4 * samples / triad / 1e9);
+      } else {
+        std::snprintf(line, sizeof line, "\n%lldx%lldx%d:\n", (long long)geometry.width, (long long)geometry.height,
+                      geometry.channels);
+      }
       out << line;
       const struct {
         const char* name;
@@ -258,6 +278,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (copy > 0 && curvature > 0) {
         std::snprintf(line, sizeof line, "  %-18s %9.1f us  time/copy %.2f %s\n", "Curvature", curvature * 1e6,
                       curvature / copy, Verdict(curvature / copy <= 1.5, "<= 1.50"));
+        out << line;
+      }
+      if (joint > 0 && curvature > 0) {
+        std::snprintf(line, sizeof line, "  %-18s %9.1f us  time/per-channel curvature %.2f %s\n", "Joint curvature",
+                      joint * 1e6, joint / curvature, Verdict(joint / curvature <= 1.3, "<= 1.30"));
         out << line;
       }
       const double iteration = Time("BM_EngineIteration" + arg);
@@ -336,7 +361,8 @@ BENCHMARK(BM_AddImage) CALVANE_SIZES;
 BENCHMARK(BM_MultiplyConstant) CALVANE_SIZES;
 BENCHMARK(BM_ImageDiffEnergy) CALVANE_SIZES;
 BENCHMARK(BM_CopyImageData) CALVANE_SIZES;
-BENCHMARK(BM_Curvature) CALVANE_SIZES;
+BENCHMARK(BM_Curvature) CALVANE_SIZES->Arg(3);
+BENCHMARK(BM_CurvatureJoint)->Arg(1)->Arg(2)->Arg(3)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineIteration) CALVANE_SIZES;
 BENCHMARK(BM_EngineIterationAfterIdle) CALVANE_SIZES;
 BENCHMARK(BM_CurvatureIntoNewImage) CALVANE_SIZES;

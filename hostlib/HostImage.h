@@ -16,6 +16,14 @@ struct Image;
 
 constexpr int kMaxImageChannels = 4;
 
+// How the curvature (host/Curvature.h) treats the channels of an image.
+// Independent: each channel's gradient is normalised by its own magnitude,
+// so each channel smooths across its own edges only. Joint: every channel's
+// gradient is normalised by the root-mean-square of all channels' gradient
+// magnitudes at that sample, so the channels share their edges and colours
+// do not fringe where the channels disagree.
+enum class ChannelCoupling { Independent, Joint };
+
 // A new image of the given geometry, samples zero, with the full-scale value
 // `scale` of its source format (255 for 8-bit data, 65535 for 16-bit, 1 for
 // floating point).
@@ -26,6 +34,14 @@ CALVANE_HOST_API std::int64_t ImageHeight(const Image* image);
 CALVANE_HOST_API int ImageChannels(const Image* image);
 CALVANE_HOST_API std::size_t ImageSampleCount(const Image* image);
 CALVANE_HOST_API void SetImageScale(Image* image, float scale);
+
+// The image's channel coupling: Independent for a created image; images made
+// from another (NewImage, DuplicateImage), the destination of CopyImageData
+// and the output of the curvature take their source's. Setting a value
+// outside the enumeration throws AlertableError.
+CALVANE_HOST_API void SetImageChannelCoupling(Image* image, ChannelCoupling coupling);
+// Independent for a null image.
+CALVANE_HOST_API ChannelCoupling ImageChannelCoupling(const Image* image);
 
 // The samples of one channel; valid until the image is reshaped or deleted.
 CALVANE_HOST_API float* ImagePlane(Image* image, int channel);

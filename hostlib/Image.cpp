@@ -164,6 +164,18 @@ int ImageChannels(const Image* image) { return image ? image->channels : 0; }
 std::size_t ImageSampleCount(const Image* image) { return image ? image->SampleCount() : 0; }
 void SetImageScale(Image* image, float scale) { Require(image, "SetImageScale").scale = scale; }
 
+void SetImageChannelCoupling(Image* image, ChannelCoupling coupling) {
+  Image& target = Require(image, "SetImageChannelCoupling");
+  if (coupling != ChannelCoupling::Independent && coupling != ChannelCoupling::Joint) {
+    throw AlertableError("SetImageChannelCoupling: unknown coupling " + std::to_string(static_cast<int>(coupling)));
+  }
+  target.coupling = coupling;
+}
+
+ChannelCoupling ImageChannelCoupling(const Image* image) {
+  return image ? image->coupling : ChannelCoupling::Independent;
+}
+
 float* ImagePlane(Image* image, int channel) {
   Image& img = Require(image, "ImagePlane");
   if (channel < 0 || channel >= img.channels) throw AlertableError("ImagePlane: no channel " + std::to_string(channel));
@@ -174,7 +186,9 @@ const float* ImagePlane(const Image* image, int channel) { return ImagePlane(con
 
 Image* NewImage(Image* like) {
   const Image& model = Require(like, "NewImage");
-  return CreateImage(model.width, model.height, model.channels, model.scale);
+  Image* image = CreateImage(model.width, model.height, model.channels, model.scale);
+  image->coupling = model.coupling;
+  return image;
 }
 
 Image* DuplicateImage(Image* src) {
@@ -188,10 +202,11 @@ void CopyImageData(Image* src, Image* dst) {
   const Image& source = Require(src, "CopyImageData");
   Image& target = Require(dst, "CopyImageData");
   if (&source == &target) return;
-  // The destination takes the source's geometry, so a cached image can
-  // follow a working image of another size.
+  // The destination takes the source's geometry, scale and coupling, so a
+  // cached image can follow a working image of another size.
   Reshape(target, source.width, source.height, source.channels);
   target.scale = source.scale;
+  target.coupling = source.coupling;
   const float* in = source.samples;
   float* out = target.samples;
   ForEachChunk(source.PlaneSize(), source.channels, [in, out](std::size_t offset, std::size_t n, std::size_t) {

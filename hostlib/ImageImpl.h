@@ -4,11 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "hostlib/HostImage.h"
+
 struct Image {
   std::int64_t width = 0;
   std::int64_t height = 0;
   int channels = 0;
   float scale = 1.0f;
+  ChannelCoupling coupling = ChannelCoupling::Independent;
   float* samples = nullptr;    // channels planes of width * height floats
   std::size_t capacity = 0;    // floats allocated at `samples`
   bool mapped = false;         // `samples` is a mapping of its own, not from the heap

@@ -26,12 +26,30 @@ struct KernelSet {
   // `scratch` holds CurvatureScratchFloats(width) floats.
   void (*curvatureBand)(const float* in, float* out, std::ptrdiff_t width, std::ptrdiff_t height,
                         std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2, float* scratch);
+  // Joint curvature of rows [y0, y1) of `channels` planes (in[c], out[c]),
+  // every channel's gradient normalised by the root-mean-square of all their
+  // gradient magnitudes (any channel count of at least one). With one
+  // channel it gives curvatureBand's samples; permuting the channels
+  // permutes the output exactly.
+  // `scratch` holds JointCurvatureScratchFloats(width, channels) floats.
+  void (*curvatureBandJoint)(const float* const* in, float* const* out, int channels, std::ptrdiff_t width,
+                             std::ptrdiff_t height, std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2,
+                             float* scratch);
 };
 
 // Room the curvature needs per thread: two rows of the vertical component
 // of the normalised field, each with room for a vector past its end.
 inline std::size_t CurvatureScratchFloats(std::ptrdiff_t width) {
   return (static_cast<std::size_t>(width) + 16) * 2;
+}
+
+// Room the joint curvature needs per thread: two rows of the vertical
+// component per channel, each with room for a vector past its end, and 160
+// floats per channel for the last vector of a row and the state carried
+// along it.
+inline std::size_t JointCurvatureScratchFloats(std::ptrdiff_t width, int channels) {
+  const auto perChannel = static_cast<std::size_t>(channels);
+  return (static_cast<std::size_t>(width) + 16) * 2 * perChannel + 160 * perChannel;
 }
 
 // The widest level this processor and its operating system support.
