@@ -74,7 +74,12 @@ AtomicOutput::AtomicOutput(std::string finalPath) : m_finalPath(std::move(finalP
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = mkstemps(buffer.data(), static_cast<int>(extension.size()));
-  if (fd < 0) throw FileError(m_finalPath, "cannot create a file in " + DirectoryOf(m_finalPath) + ": " + ErrnoText());
+  if (fd < 0) {
+    const std::string folder = DirectoryOf(m_finalPath);
+    if (errno == ENOENT) throw FileError(m_finalPath, "the folder " + folder + " does not exist");
+    if (errno == ENOTDIR) throw FileError(m_finalPath, folder + " is not a folder");
+    throw FileError(m_finalPath, "cannot create a file in " + folder + ": " + ErrnoText());
+  }
   m_temporaryPath = buffer.data();
   SetAbortCleanupPath(m_temporaryPath.c_str());
   fchmod(fd, ModeForNewFile(m_finalPath));
@@ -128,6 +133,8 @@ void AtomicOutput::Commit() {
     close(directory);
   }
 }
+
+void RequireWritableFolder(const std::string& finalPath) { const AtomicOutput probe(finalPath); }
 
 bool NameSameFile(const std::string& a, const std::string& b) {
   struct stat first {};

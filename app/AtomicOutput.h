@@ -33,6 +33,11 @@ class AtomicOutput {
   bool m_committed = false;
 };
 
+// Creates the temporary file that an AtomicOutput for `finalPath` would
+// write, and removes it again: a FileError naming `finalPath` when its folder
+// is missing or does not take a new file.
+void RequireWritableFolder(const std::string& finalPath);
+
 // True when both names lead to one file (the same path, or links to the
 // same file), as far as can be told; a missing file equals only its own
 // normalised path.

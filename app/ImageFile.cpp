@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cmath>
@@ -78,11 +79,12 @@ bool EncodesInMemory(const std::string& formatName) {
 // A file written by path is trusted only once it reads back whole.
 void RequireReadableBack(const std::string& path, const std::string& written, const OIIO::ImageSpec& spec) {
   std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(written);
-  bool whole = in && in->spec().width == spec.width && in->spec().height == spec.height &&
-               in->spec().nchannels == spec.nchannels;
+  // The channel count may differ: some formats add or drop channels by
+  // design (CheckOutputFormat notes it), which is no damage.
+  bool whole = in && in->spec().width == spec.width && in->spec().height == spec.height;
   if (whole) {
     std::vector<unsigned char> pixels(in->spec().image_bytes(true));
-    whole = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeUnknown, pixels.data()) && !in->has_error();
+    whole = in->read_image(0, 0, 0, in->spec().nchannels, OIIO::TypeUnknown, pixels.data()) && !in->has_error();
   }
   OIIO::geterror();
   if (!whole) throw FileError(path, "cannot write: the file did not come out whole (is the disk full?)");
@@ -117,6 +119,44 @@ std::vector<int> ChooseColourChannels(const OIIO::ImageSpec& spec) {
     if (c != spec.alpha_channel && c != spec.z_channel) channels.push_back(c);
   }
   return channels;
+}
+
+// What `out` is asked to write for `image`: its type and metadata, less what
+// only the input's format understood.
+OIIO::ImageSpec WriterSpec(const OIIO::ImageOutput& out, const DecodedImage& image) {
+  OIIO::ImageSpec spec = image.spec;
+  if (out.format_name() != image.formatName) {
+    for (const char* name : kStorageAttributes) spec.erase_attribute(name);
+    // Some writers (PNM) take their depth from here rather than the type.
+    if (!IsFloatingPoint(spec.format)) spec.attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size() * 8));
+  }
+  if (!out.supports("tiles")) spec.tile_width = spec.tile_height = spec.tile_depth = 0;
+  if (IsFloatingPoint(spec.format) && Holds16BitButNoFloat(out.format_name())) {
+    spec.set_format(OIIO::TypeUInt16);
+    spec.channelformats.clear();
+    spec.attribute("oiio:BitsPerSample", 16);
+  }
+  return spec;
+}
+
+// "8-bit", "16-bit", "floating-point": the depth of samples of a type.
+std::string DepthName(OIIO::TypeDesc type) {
+  if (IsFloatingPoint(type)) return "floating-point";
+  return std::to_string(type.size() * 8) + "-bit";
+}
+
+// Whether samples of `to` hold less than those of `from`.
+bool LosesDepth(OIIO::TypeDesc from, OIIO::TypeDesc to) {
+  if (IsFloatingPoint(from)) return !IsFloatingPoint(to);
+  return !IsFloatingPoint(to) && to.size() < from.size();
+}
+
+std::string ChannelCount(int channels) { return std::to_string(channels) + (channels == 1 ? " channel" : " channels"); }
+
+std::string ExtensionOf(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.rfind('/');
+  return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? std::string() : path.substr(dot);
 }
 
 }  // namespace
@@ -278,21 +318,66 @@ void RequireWritableFormat(const std::string& path) {
   }
 }
 
+std::vector<std::string> CheckOutputFormat(const std::string& path, const DecodedImage& image) {
+  std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
+  if (!out) {
+    RequireWritableFormat(path);
+    throw FileError(path, "cannot write: " + Cause(OIIO::geterror(), "unknown image format"));
+  }
+  const OIIO::ImageSpec spec = WriterSpec(*out, image);
+  const std::string kind = "the " + ExtensionOf(path) + " format";
+  const std::string described = ChannelCount(spec.nchannels) + " of " + DepthName(image.spec.format) + " samples";
+
+  // A corner of the image, in its channels, type and metadata, written the
+  // way the whole will be: what the writer refuses here it refuses then.
+  OIIO::ImageSpec corner = spec;
+  corner.width = corner.full_width = std::min(spec.width, 8);
+  corner.height = corner.full_height = std::min(spec.height, 8);
+  corner.tile_width = corner.tile_height = corner.tile_depth = 0;
+  AtomicOutput file(path);
+  StderrCapture libraryMessages;
+  if (!out->open(file.TemporaryPath(), corner)) {
+    libraryMessages.Finish();
+    throw UsageError(path + ": " + kind + " cannot hold this image of " + described + " (" +
+                     Cause(FirstLine(out->geterror()), "the writer refused it") + "); choose another extension, such as .tif");
+  }
+  const std::vector<float> zeros(corner.image_pixels() * static_cast<std::size_t>(corner.nchannels), 0.0f);
+  const bool written = out->write_image(OIIO::TypeFloat, zeros.data());
+  const bool closed = out->close();
+  if (!written || !closed) {
+    libraryMessages.Finish();
+    throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed"));
+  }
+  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(file.TemporaryPath());
+  if (!in) {
+    OIIO::geterror();
+    libraryMessages.Finish();
+    throw FileError(path, "cannot write: " + kind + " wrote a file that cannot be read back");
+  }
+  const OIIO::ImageSpec back = in->spec();
+  in->close();
+  libraryMessages.Finish();
+
+  std::vector<std::string> notes;
+  std::string what;
+  if (LosesDepth(image.spec.format, back.format)) {
+    what = DepthName(back.format) + " samples (the input has " + DepthName(image.spec.format) + ")";
+  }
+  if (back.nchannels != spec.nchannels) {
+    what += (what.empty() ? "" : ", ") + ChannelCount(back.nchannels) + " (the input has " +
+            std::to_string(spec.nchannels) + ")";
+  }
+  if (!what.empty()) notes.push_back(path + ": written with " + what + ", as " + kind + " stores them");
+  if (out->format_name() == std::string("gif")) {
+    notes.push_back(path + ": " + kind + " holds at most 256 colours; the result is reduced to them");
+  }
+  return notes;
+}
+
 void WriteImageFile(const std::string& path, const DecodedImage& image, const std::function<void()>& beforeCommit) {
   std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
   if (!out) throw FileError(path, "cannot write: " + Cause(OIIO::geterror(), "unknown image format"));
-  OIIO::ImageSpec spec = image.spec;
-  if (out->format_name() != image.formatName) {
-    for (const char* name : kStorageAttributes) spec.erase_attribute(name);
-    // Some writers (PNM) take their depth from here rather than the type.
-    if (!IsFloatingPoint(spec.format)) spec.attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size() * 8));
-  }
-  if (!out->supports("tiles")) spec.tile_width = spec.tile_height = spec.tile_depth = 0;
-  if (IsFloatingPoint(spec.format) && Holds16BitButNoFloat(out->format_name())) {
-    spec.set_format(OIIO::TypeUInt16);
-    spec.channelformats.clear();
-    spec.attribute("oiio:BitsPerSample", 16);
-  }
+  const OIIO::ImageSpec spec = WriterSpec(*out, image);
 
   AtomicOutput file(path);
   // Several encoders do not notice when the disk refuses their writes (PNG

@@ -51,6 +51,14 @@ void StoreWorkingImage(const Image* work, DecodedImage& image);
 // A usage error when no image format is known for `path`'s extension.
 void RequireWritableFormat(const std::string& path);
 
+// Checks, before any work, that the format of `path`'s extension holds
+// `image` by writing a few of its pixels to the temporary file an output
+// there would use: a UsageError naming `path` and the cause when the format
+// refuses the image's channels or depth, a FileError when the folder refuses
+// the file. Returns a note for each conversion the format makes on the way
+// (fewer bits per sample, channels added or dropped, a palette).
+std::vector<std::string> CheckOutputFormat(const std::string& path, const DecodedImage& image);
+
 // Writes in the format of `path`'s extension, in the data type and with the
 // metadata of the input where that format has them; atomically, and only
 // once every byte is known to be on disk.

@@ -112,6 +112,8 @@ std::vector<Frame> PlanFrames(const Options& options) {
     }
   }
   RequireWritableFormat(frames.front().output);
+  // Every frame goes to the one folder: it is tried before any work.
+  if (!options.dryRun) RequireWritableFolder(frames.front().output);
   return frames;
 }
 
@@ -416,6 +418,7 @@ int Denoise(const Options& options) {
 
   const std::vector<Frame> frames = PlanFrames(options);
   if (!options.preview.empty()) RequireWritableFormat(options.preview);
+  if (!options.preview.empty() && !options.dryRun) RequireWritableFolder(options.preview);
 
   const PluginLibrary plugin(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath);
   Run run(options, plugin);
@@ -426,6 +429,11 @@ int Denoise(const Options& options) {
   bool leaveFirst = false;
   if (!frames.empty()) {
     first = run.Prepare(frames.front().input);
+    // What the formats make of this image is known now, before any run.
+    for (const std::string& path : {frames.front().output, options.preview}) {
+      if (options.dryRun || path.empty()) continue;
+      for (const std::string& note : CheckOutputFormat(path, first.decoded)) PrintNote(note);
+    }
     run.CheckLevelAgainstData(first);
     leaveFirst = !run.ChooseSettings(frames.front().input, first);
   } else if (options.dryRun && (!options.noiseVariance || !options.iterations)) {

@@ -211,5 +211,65 @@ TEST_F(Program, DenoisesEveryFrameOfASequence) {
   }
 }
 
+// Each of these would be found only at the end, after the whole denoise;
+// they are found first: nothing but the one line is printed, not a note of
+// a chosen setting, and nothing is written.
+TEST_F(Program, OutputProblemsAreFoundBeforeAnyWork) {
+  WriteImage(m_dir / "rgb.png", kWidth, kHeight, 3, OIIO::TypeUInt8, NoisyCartoon(0.05f, 20));
+  WriteImage(m_dir / "grey.png", kWidth, kHeight, 1, OIIO::TypeUInt8, NoisyCartoon(0.05f, 21));
+  WriteImage(m_dir / "five.tif", kWidth, kHeight, 5, OIIO::TypeUInt8, NoisyCartoon(0.05f, 22));
+  WriteText(m_dir / "text.png", "not an image");
+  const std::string dir = m_dir.path();
+  const std::pair<std::vector<std::string>, std::pair<int, std::string>> cases[] = {
+      {{dir + "/rgb.png", dir + "/none/out.png"}, {3, dir + "/none/out.png: the folder " + dir + "/none does not exist"}},
+      {{dir + "/rgb.png", dir + "/grey.png/out.png"}, {3, dir + "/grey.png/out.png: " + dir + "/grey.png is not a folder"}},
+      // The folder is tried even before the input is read.
+      {{dir + "/text.png", dir + "/none/out.png"}, {3, dir + "/none/out.png: the folder " + dir + "/none does not exist"}},
+      {{"--preview", dir + "/none/p.png", dir + "/rgb.png", dir + "/out.png"},
+       {3, dir + "/none/p.png: the folder " + dir + "/none does not exist"}},
+      {{dir + "/grey.png", dir + "/out.gif"},
+       {2, dir + "/out.gif: the .gif format cannot hold this image of 1 channel of 8-bit samples (gif does not support "
+               "1-channel images); choose another extension, such as .tif"}},
+      {{dir + "/five.tif", dir + "/out.png"},
+       {2, dir + "/out.png: the .png format cannot hold this image of 5 channels of 8-bit samples (PNG only supports "
+               "1-4 channels, not 5); choose another extension, such as .tif"}},
+  };
+  for (const auto& [args, expected] : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, expected.first) << r.err;
+    EXPECT_EQ(r.err, "calvane: " + expected.second + "\n");
+  }
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"five.tif", "grey.png", "rgb.png", "text.png"})) << "nothing written";
+}
+
+// Formats that store less than the image has are written with a note
+// given before the work: an RGB GIF gains an opaque alpha and a palette, a
+// 16-bit JPEG becomes 8-bit.
+TEST_F(Program, ConversionsOfTheOutputFormatAreNoted) {
+  WriteImage(m_dir / "rgb.png", kWidth, kHeight, 3, OIIO::TypeUInt8, NoisyCartoon(0.05f, 23));
+  WriteImage(m_dir / "deep.tif", kWidth, kHeight, 3, OIIO::TypeUInt16, NoisyCartoon(0.05f, 24));
+  const std::string gif = m_dir / "out.gif";
+  Result r = Run({"--variance", "10", "--iterations", "20", m_dir / "rgb.png", gif});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, StartsWith("calvane: " + gif + ": written with 4 channels (the input has 3), as the .gif format "
+                                "stores them\ncalvane: " + gif + ": the .gif format holds at most 256 colours; the "
+                                "result is reduced to them\ncalvane: " + m_dir / "rgb.png -> " + gif));
+  const ImageData out = ReadImage(gif);
+  ASSERT_EQ(out.spec.nchannels, 4);
+  EXPECT_EQ(out.spec.format, OIIO::TypeUInt8);
+  long opaque = 0;
+  for (std::size_t i = 3; i < out.pixels.size(); i += 4) opaque += out.pixels[i] == 1.0f ? 1 : 0;
+  EXPECT_EQ(opaque, static_cast<long>(kWidth) * kHeight);
+  // The picture, denoised: within the noise of the clean one, palette and all.
+  const ImageData in = ReadImage(m_dir / "rgb.png");
+  for (int c = 0; c < 3; ++c) EXPECT_LT(RmsDifference(in, out, c), 0.05) << c;
+
+  r = Run({"--variance", "3000", "--iterations", "20", m_dir / "deep.tif", m_dir / "out.jpg"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, StartsWith("calvane: " + m_dir / "out.jpg" + ": written with 8-bit samples (the input has 16-bit), "
+                                "as the .jpg format stores them\n"));
+  EXPECT_EQ(ReadImage(m_dir / "out.jpg").spec.format, OIIO::TypeUInt8);
+}
+
 }  // namespace
 }  // namespace calvane::app::test
