@@ -92,9 +92,10 @@ class Trials {
   const Image* Part() const { return m_part.get(); }
   int Runs() const { return m_runs; }
 
-  // The risk at every redraw up to `iterations`. The perturbed run stops
-  // once the risk is clearly past its least: later counts cannot win.
-  RiskCurve Curve(double radius, int iterations) {
+  // The risk at every redraw up to `iterations`. With `stopPastTheLeast`
+  // the perturbed run stops once the risk is clearly past its least, where
+  // later counts cannot win.
+  RiskCurve Curve(double radius, int iterations, bool stopPastTheLeast) {
     std::vector<double> residual;
     std::vector<double> plain;
     Run(m_part.get(), radius, iterations, [&](const Image* image) {
@@ -125,7 +126,8 @@ class Trials {
       } else {
         ++sinceLeast;
       }
-      return !(sinceLeast >= kLooksPastTheLeast && risk > least + kClearlyPast * CountMargin(least, variance));
+      return !(stopPastTheLeast && sinceLeast >= kLooksPastTheLeast &&
+               risk > least + kClearlyPast * CountMargin(least, variance));
     });
     return curve;
   }
@@ -177,7 +179,7 @@ class CountSearch {
   // by more than the count margin.
   BestCount At(double radius) {
     for (;;) {
-      const RiskCurve curve = m_trials.Curve(radius, m_reach);
+      const RiskCurve curve = m_trials.Curve(radius, m_reach, true);
       const int enough = EnoughIterations(curve, m_variance);
       if (enough < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
         // Radii near this one need about as many: later trials need not run
@@ -269,7 +271,7 @@ AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, c
   if (request.iterations) {
     // The count is given: each factor is judged at its end.
     result.factor = ChooseFactor([&](double factor) {
-      return trials.Curve(factor * result.sigma, result.iterations).risks.back();
+      return trials.Curve(factor * result.sigma, result.iterations, false).risks.back();
     });
   } else {
     // Level and count together: each factor at its own best count, since
