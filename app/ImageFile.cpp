@@ -189,7 +189,7 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   const GifScreen screen = ReadGifScreen(path);
   if (screen.width * screen.height > maxSamples / kGifCanvasChannels) {
     throw FileError(path, "the image declares " + std::to_string(screen.width) + "x" + std::to_string(screen.height) +
-                              " pixels of " + std::to_string(kGifCanvasChannels) + " channels, more than the limit of " +
+                              " pixels of " + ChannelCount(static_cast<int>(kGifCanvasChannels)) + ", more than the limit of " +
                               std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
   }
   if (PngChunkRunsPastTheEnd(path, static_cast<std::uint64_t>(info.st_size))) {
@@ -222,7 +222,7 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   const std::uint64_t pixels = static_cast<std::uint64_t>(spec.width) * static_cast<std::uint64_t>(spec.height);
   if (pixels > maxSamples / static_cast<std::uint64_t>(spec.nchannels)) {
     throw FileError(path, "the image declares " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                              " pixels of " + std::to_string(spec.nchannels) + " channels, more than the limit of " +
+                              " pixels of " + ChannelCount(spec.nchannels) + ", more than the limit of " +
                               std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
   }
   image.colourChannels = ChooseColourChannels(spec);

@@ -1,10 +1,14 @@
 #include "app/Options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <strings.h>
+
+#include <string>
+#include <vector>
 
 #include "app/ExitStatus.h"
 
@@ -83,6 +87,72 @@ ChannelMode ParseChannelMode(const std::string& text) {
   throw UsageError("--channels: '" + text + "' is not a choice; use joint or independent");
 }
 
+// The options that take a value, and what each takes.
+struct ValueOption {
+  const char* name;
+  const char* allowed;
+};
+constexpr ValueOption kValueOptions[] = {
+    {"--noise", "additive, multiplicative, poisson or auto"},
+    {"--variance", "a number (the noise level, 0 or more) or 'auto'"},
+    {"--iterations", "a whole number from 1 to 1000, or 'auto'"},
+    {"--channels", "joint or independent"},
+    {"--preview", "the name of an image file"},
+    {"--plugin", "the path of the plug-in library"},
+    {"--max-samples", "a whole number of samples, 1 or more"},
+};
+
+constexpr const char* kOptionList =
+    "--noise, --variance, --iterations, --channels, --interactive (-i), --dry-run, --preview, --quiet (-q), "
+    "--plugin, --max-samples, --help (-h) and --version";
+
+const ValueOption* FindValueOption(const std::string& name) {
+  for (const ValueOption& option : kValueOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+// An argument that stands where a value should: an option name, not a
+// negative number ("--variance -3" is a value, refused later by its limits).
+bool LooksLikeAnOption(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-') return false;
+  return arg[1] == '-' || !ParseNumber(arg);
+}
+
+// The value options left without a value, and those given twice, found in
+// argv before the parser sees it, so that each is told in calvane's words.
+void CheckValueOptions(int argc, const char* const* argv) {
+  std::vector<std::string> seen;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") break;
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const ValueOption* option = FindValueOption(name);
+    if (option == nullptr) continue;
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+      throw UsageError(name + " is given more than once; give it once, with " + option->allowed);
+    }
+    seen.push_back(name);
+    const bool missing = equals != std::string::npos ? equals + 1 == arg.size()
+                                                     : i + 1 == argc || LooksLikeAnOption(argv[i + 1]);
+    if (missing) throw UsageError(name + " needs a value: " + option->allowed);
+    if (equals == std::string::npos) ++i;
+  }
+}
+
+// What the parser left over: an option it does not know, or an argument
+// past OUTPUT.
+void RefuseLeftOvers(const std::vector<std::string>& leftOvers) {
+  if (leftOvers.empty()) return;
+  const std::string& first = leftOvers.front();
+  if (first.size() > 1 && first[0] == '-') {
+    throw UsageError(first.substr(0, first.find('=')) + " is not an option of calvane; its options are " + kOptionList);
+  }
+  throw UsageError("'" + first + "' is one argument too many; calvane takes one INPUT and one OUTPUT");
+}
+
 }  // namespace
 
 const char* NoiseModelName(NoiseModel model) {
@@ -104,8 +174,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   std::string variance;
   std::string iterations;
   std::string channels;
+  std::string maxSamples;
 
   CLI::App app{kDescription, "calvane"};
+  // Unknown options and surplus arguments are refused in calvane's words.
+  app.allow_extras();
   app.footer(kNotes);
   app.set_version_flag("--version", VersionText());
   app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
@@ -129,14 +202,22 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_flag("-q,--quiet", options.quiet, "no progress and no notes; errors only");
   app.add_option("--plugin", options.pluginPath, "load the plug-in from PATH instead of beside the program")
       ->type_name("PATH");
-  app.add_option("--max-samples", options.maxSamples,
+  CLI::Option* maxSamplesOption = app.add_option("--max-samples", maxSamples,
                  "refuse, unread, an image whose header declares more samples (width x height x channels); "
                  "default 2147483648")
-      ->check(CLI::PositiveNumber.description(""))
       ->type_name("N");
 
   try {
+    CheckValueOptions(argc, argv);
     app.parse(argc, argv);
+    RefuseLeftOvers(app.remaining());
+    if (maxSamplesOption->count() > 0) {
+      const std::optional<long long> value = ParseCount(maxSamples);
+      if (!value || *value < 1) {
+        throw UsageError("--max-samples: '" + maxSamples + "' is not a whole number of samples, 1 or more");
+      }
+      options.maxSamples = static_cast<std::uint64_t>(*value);
+    }
     if (varianceOption->count() > 0 && !SameWord(variance, "auto")) {
       const std::optional<double> value = ParseNumber(variance);
       if (!value) throw UsageError("--variance: '" + variance + "' is neither a number nor 'auto'");
@@ -153,7 +234,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     if (!channels.empty()) options.channels = ParseChannelMode(channels);
     if (!options.dryRun && (options.input.empty() || options.output.empty())) {
-      throw UsageError(options.input.empty() ? "INPUT and OUTPUT are required" : "OUTPUT is required");
+      throw UsageError(options.input.empty()
+                           ? "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"
+                           : "OUTPUT is required after INPUT '" + options.input +
+                                 "': calvane [options] INPUT OUTPUT (only --dry-run goes without it)");
     }
     if (options.dryRun && options.input.empty() && (SameWord(variance, "auto") || SameWord(iterations, "auto"))) {
       throw UsageError("'auto' needs an INPUT image to measure; give one, or give the values");

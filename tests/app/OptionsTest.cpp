@@ -70,21 +70,54 @@ TEST(Options, WordsAreCaseInsensitive) {
   EXPECT_EQ(Parse({"--channels", "JOINT", "a.png", "b.png"}).line.options.channels, ChannelMode::Joint);
 }
 
+// Every usage error is one sentence of the program's own, naming the option,
+// the value given and what is allowed, then the hint; status 2.
 TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
-  const std::pair<std::vector<const char*>, const char*> cases[] = {
+  const std::string options =
+      " is not an option of calvane; its options are --noise, --variance, --iterations, --channels, --interactive "
+      "(-i), --dry-run, --preview, --quiet (-q), --plugin, --max-samples, --help (-h) and --version";
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
       {{"--noise", "gaussian", "a.png", "b.png"},
-       "calvane: --noise: 'gaussian' is not a noise model; use additive, multiplicative, poisson or auto\n"},
-      {{"--iterations", "2.5", "a.png", "b.png"}, "calvane: --iterations: '2.5' is neither a whole number nor 'auto'\n"},
-      {{"--iterations", "0x10", "a.png", "b.png"}, "calvane: --iterations: '0x10' is neither a whole number nor 'auto'\n"},
-      {{"--channels", "mixed", "a.png", "b.png"}, "calvane: --channels: 'mixed' is not a choice; use joint or independent\n"},
-      {{"--dry-run", "--iterations", "auto"},
-       "calvane: 'auto' needs an INPUT image to measure; give one, or give the values\n"},
+       "--noise: 'gaussian' is not a noise model; use additive, multiplicative, poisson or auto"},
+      {{"--iterations", "2.5", "a.png", "b.png"}, "--iterations: '2.5' is neither a whole number nor 'auto'"},
+      {{"--iterations", "0x10", "a.png", "b.png"}, "--iterations: '0x10' is neither a whole number nor 'auto'"},
+      {{"--channels", "mixed", "a.png", "b.png"}, "--channels: 'mixed' is not a choice; use joint or independent"},
+      {{"--dry-run", "--iterations", "auto"}, "'auto' needs an INPUT image to measure; give one, or give the values"},
+      // A value option with nothing after it, or an option where its value should be.
+      {{"a.png", "b.png", "--variance"}, "--variance needs a value: a number (the noise level, 0 or more) or 'auto'"},
+      {{"--variance", "--iterations", "5", "a.png", "b.png"},
+       "--variance needs a value: a number (the noise level, 0 or more) or 'auto'"},
+      {{"--iterations=", "a.png", "b.png"}, "--iterations needs a value: a whole number from 1 to 1000, or 'auto'"},
+      {{"a.png", "b.png", "--noise"}, "--noise needs a value: additive, multiplicative, poisson or auto"},
+      {{"a.png", "b.png", "--channels", "-q"}, "--channels needs a value: joint or independent"},
+      {{"a.png", "b.png", "--preview"}, "--preview needs a value: the name of an image file"},
+      {{"a.png", "b.png", "--plugin"}, "--plugin needs a value: the path of the plug-in library"},
+      {{"a.png", "b.png", "--max-samples"}, "--max-samples needs a value: a whole number of samples, 1 or more"},
+      {{"--noise", "additive", "--noise=poisson", "a.png", "b.png"},
+       "--noise is given more than once; give it once, with additive, multiplicative, poisson or auto"},
+      // No bound of a floating-point type: the count itself is what is wrong.
+      {{"--max-samples", "0", "a.png", "b.png"}, "--max-samples: '0' is not a whole number of samples, 1 or more"},
+      {{"--max-samples", "-5", "a.png", "b.png"}, "--max-samples: '-5' is not a whole number of samples, 1 or more"},
+      {{"--max-samples", "1e9", "a.png", "b.png"}, "--max-samples: '1e9' is not a whole number of samples, 1 or more"},
+      {{"--frobnicate", "a.png", "b.png"}, "--frobnicate" + options},
+      {{"--frobnicate=3", "a.png", "b.png"}, "--frobnicate" + options},
+      {{"-x", "a.png", "b.png"}, "-x" + options},
+      {{"a.png", "b.png", "c.png"}, "'c.png' is one argument too many; calvane takes one INPUT and one OUTPUT"},
+      {{}, "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"},
+      {{"in.png"}, "OUTPUT is required after INPUT 'in.png': calvane [options] INPUT OUTPUT (only --dry-run goes without it)"},
   };
   for (const auto& [args, line] : cases) {
     const Parsed p = Parse(args);
     EXPECT_EQ(p.line.exitStatus, 2) << line;
-    EXPECT_EQ(p.err, std::string(line) + "Run 'calvane --help' for the options and examples.\n");
+    EXPECT_EQ(p.err, "calvane: " + line + "\nRun 'calvane --help' for the options and examples.\n");
   }
+}
+
+TEST(Options, NegativeNumbersAreValuesAndTheSampleLimitIsACount) {
+  const Parsed p = Parse({"--variance", "-3", "--max-samples", "18432", "a.png", "b.png"});
+  ASSERT_FALSE(p.line.exitStatus) << p.err;
+  EXPECT_EQ(p.line.options.noiseVariance, -3.0) << "refused later, by the limits of Noise Variance";
+  EXPECT_EQ(p.line.options.maxSamples, 18432u);
 }
 
 TEST(Options, VarianceIsANumberOrAuto) {

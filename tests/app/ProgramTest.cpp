@@ -271,5 +271,13 @@ TEST_F(Program, ConversionsOfTheOutputFormatAreNoted) {
   EXPECT_EQ(ReadImage(m_dir / "out.jpg").spec.format, OIIO::TypeUInt8);
 }
 
+TEST_F(Program, AGreyImageOverTheSampleLimitIsOneChannel) {
+  WriteImage(m_dir / "grey.png", kWidth, kHeight, 1, OIIO::TypeUInt8, Cartoon);
+  const Result r = Run({"--max-samples", "100", m_dir / "grey.png", m_dir / "out.png"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "calvane: " + m_dir / "grey.png" + ": the image declares 96x64 pixels of 1 channel, more than the "
+                   "limit of 100 samples (--max-samples); nothing was decoded\n");
+}
+
 }  // namespace
 }  // namespace calvane::app::test
