@@ -59,12 +59,30 @@ std::string NormalisedPath(const std::string& path) {
   return normal.empty() ? "/" : normal;
 }
 
+// The file a path leads to through any symbolic links, existing or not; the
+// path itself when it is no link (or a loop of them).
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t length = readlink(current.c_str(), target.data(), PATH_MAX);
+    if (length <= 0) return current;
+    const std::string next(target.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = current.rfind('/');
+    current = next[0] == '/' || slash == std::string::npos ? next : current.substr(0, slash + 1) + next;
+  }
+  return path;
+}
+
 }  // namespace
 
-AtomicOutput::AtomicOutput(std::string finalPath) : m_finalPath(std::move(finalPath)) {
-  const std::size_t slash = m_finalPath.rfind('/');
-  const std::string directory = slash == std::string::npos ? std::string() : m_finalPath.substr(0, slash + 1);
-  const std::string name = m_finalPath.substr(directory.size());
+AtomicOutput::AtomicOutput(std::string finalPath)
+    : m_finalPath(std::move(finalPath)), m_targetPath(FollowLinks(m_finalPath)) {
+  const std::size_t slash = m_targetPath.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string() : m_targetPath.substr(0, slash + 1);
+  const std::string name = m_targetPath.substr(directory.size());
   if (name.empty()) throw FileError(m_finalPath, "names a folder, not a file");
   // The extension stays last, so anything that looks at the temporary file
   // while it is written still sees its kind.
@@ -75,14 +93,14 @@ AtomicOutput::AtomicOutput(std::string finalPath) : m_finalPath(std::move(finalP
   buffer.push_back('\0');
   const int fd = mkstemps(buffer.data(), static_cast<int>(extension.size()));
   if (fd < 0) {
-    const std::string folder = DirectoryOf(m_finalPath);
+    const std::string folder = DirectoryOf(m_targetPath);
     if (errno == ENOENT) throw FileError(m_finalPath, "the folder " + folder + " does not exist");
     if (errno == ENOTDIR) throw FileError(m_finalPath, folder + " is not a folder");
     throw FileError(m_finalPath, "cannot create a file in " + folder + ": " + ErrnoText());
   }
   m_temporaryPath = buffer.data();
   SetAbortCleanupPath(m_temporaryPath.c_str());
-  fchmod(fd, ModeForNewFile(m_finalPath));
+  fchmod(fd, ModeForNewFile(m_targetPath));
   close(fd);
 }
 
@@ -121,13 +139,13 @@ void AtomicOutput::Commit() {
     throw FileError(m_finalPath, "cannot write: " + cause);
   }
   close(fd);
-  if (std::rename(m_temporaryPath.c_str(), m_finalPath.c_str()) != 0) {
+  if (std::rename(m_temporaryPath.c_str(), m_targetPath.c_str()) != 0) {
     throw FileError(m_finalPath, "cannot replace: " + ErrnoText());
   }
   m_committed = true;
   SetAbortCleanupPath(nullptr);
   // Make the rename itself durable.
-  const int directory = open(DirectoryOf(m_finalPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int directory = open(DirectoryOf(m_targetPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory >= 0) {
     fsync(directory);
     close(directory);

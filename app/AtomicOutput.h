@@ -10,8 +10,10 @@ namespace calvane::app {
 
 class AtomicOutput {
  public:
-  // Creates the temporary file beside `finalPath`; a FileError naming
-  // `finalPath` when the folder does not take it.
+  // Creates the temporary file beside `finalPath`, or, when `finalPath` is a
+  // symbolic link, beside the file it leads to, which is then the file
+  // replaced (the link stays); a FileError naming `finalPath` when the
+  // folder does not take it.
   explicit AtomicOutput(std::string finalPath);
   ~AtomicOutput();  // removes the temporary file unless committed
   AtomicOutput(const AtomicOutput&) = delete;
@@ -29,6 +31,7 @@ class AtomicOutput {
 
  private:
   std::string m_finalPath;
+  std::string m_targetPath;  // m_finalPath with its symbolic links followed
   std::string m_temporaryPath;
   bool m_committed = false;
 };

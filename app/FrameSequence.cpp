@@ -86,12 +86,20 @@ std::optional<FramePattern> ParseFramePattern(const std::string& path) {
 }
 
 std::vector<Frame> ExpandFrames(const std::string& input, const std::string& output) {
-  // A file whose name merely looks like a pattern ("take#2.png") is that file.
-  if (access(input.c_str(), F_OK) == 0) return {Frame{0, input, output}};
+  const std::string onePatternOnly = output + ": OUTPUT is a frame pattern but INPUT (" + input +
+                                     ") names one file; give OUTPUT a plain name, or INPUT a pattern too";
+  // A file whose name merely looks like a pattern ("take#2.png") is that
+  // file, and an OUTPUT named after it ("take#2-clean.png") one file too.
+  // A plain INPUT never fills a pattern: one file would be written under
+  // the pattern's literal name.
+  if (access(input.c_str(), F_OK) == 0) {
+    if (!ParseFramePattern(input) && ParseFramePattern(output)) throw UsageError(onePatternOnly);
+    return {Frame{0, input, output}};
+  }
   const std::optional<FramePattern> in = ParseFramePattern(input);
   const std::optional<FramePattern> out = ParseFramePattern(output);
   if (!in && !out) return {Frame{0, input, output}};
-  if (!in) throw UsageError(output + ": OUTPUT has a frame pattern but INPUT (" + input + ") has none");
+  if (!in) throw UsageError(onePatternOnly);
   if (!out) throw UsageError(output + ": INPUT is a frame pattern, so OUTPUT needs one too (for example %04d)");
 
   const std::string directory = in->directory.empty() ? "." : in->directory;

@@ -87,13 +87,27 @@ std::string FormatDuration(double seconds) {
 std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns) {
   total = std::max(total, 1);
   done = std::clamp(done, 0, total);
-  std::string times = FormatDuration(elapsedSeconds) + " elapsed";
+  const std::string elapsed = FormatDuration(elapsedSeconds);
   // Always a time left, so that the bar keeps its width to the end.
-  times += ", " + (done > 0 ? FormatDuration(elapsedSeconds / done * (total - done)) : std::string("-:--")) + " left";
-  const std::string counts = " " + std::to_string(done) + "/" + std::to_string(total) + " iterations  " + times;
-  // The counts always show; the label (its end, the file name) comes next;
-  // the bar takes what room is left, if that is enough to read.
-  const int room = std::max(0, columns - 1 - static_cast<int>(counts.size()));
+  const std::string left = done > 0 ? FormatDuration(elapsedSeconds / done * (total - done)) : std::string("-:--");
+  const std::string fraction = " " + std::to_string(done) + "/" + std::to_string(total);
+  // The counts always show, in the longest of these forms that fits: the
+  // last column stays empty, so that the terminal never wraps the line.
+  const std::string forms[] = {fraction + " iterations  " + elapsed + " elapsed, " + left + " left",
+                               fraction + " iterations  " + left + " left", fraction + "  " + left + " left",
+                               fraction + " " + left, fraction};
+  const int width = std::max(0, columns - 1);
+  std::string counts = forms[4];
+  for (const std::string& form : forms) {
+    if (static_cast<int>(form.size()) <= width) {
+      counts = form;
+      break;
+    }
+  }
+  if (static_cast<int>(counts.size()) > width) counts = counts.substr(0, static_cast<std::size_t>(width));
+  // The label (its end, the file name) comes next; the bar takes what room
+  // is left, if that is enough to read.
+  const int room = std::max(0, width - static_cast<int>(counts.size()));
   std::string shownLabel = label;
   if (static_cast<int>(shownLabel.size()) > room) {
     shownLabel = room > 3 ? "..." + shownLabel.substr(shownLabel.size() - static_cast<std::size_t>(room - 3)) : "";

@@ -59,6 +59,19 @@ TEST(FrameSequence, PatternsGoTogether) {
   ASSERT_EQ(literal.size(), 1u);
   EXPECT_EQ(literal[0].input, dir / "take#2.png");
 
+  EXPECT_EQ(ExpandFrames(dir / "take#2.png", dir / "take#2-clean.png").at(0).output, dir / "take#2-clean.png")
+      << "an OUTPUT named after such a file is one file too";
+  // A plain INPUT never fills a pattern: it would be written under the
+  // pattern's literal name.
+  test::WriteText(dir / "in.png", "x");
+  try {
+    ExpandFrames(dir / "in.png", dir / "o_%04d.png");
+    FAIL();
+  } catch (const AppError& error) {
+    EXPECT_EQ(error.status(), ExitStatus::Usage);
+    EXPECT_EQ(std::string(error.what()), dir / "o_%04d.png" + ": OUTPUT is a frame pattern but INPUT (" + dir / "in.png" +
+                                             ") names one file; give OUTPUT a plain name, or INPUT a pattern too");
+  }
   try {
     ExpandFrames(dir / "in_%04d.png", dir / "out.png");
     FAIL();

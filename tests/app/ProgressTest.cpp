@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "app/Progress.h"
 
 namespace calvane::app {
@@ -37,6 +40,28 @@ TEST(Progress, Durations) {
   EXPECT_EQ(FormatDuration(0.4), "0:00");
   EXPECT_EQ(FormatDuration(75), "1:15");
   EXPECT_EQ(FormatDuration(3723), "1:02:03");
+}
+
+// A line as long as the terminal is wide wraps, and every redraw then
+// starts a new line: each line leaves the last column empty, at any width
+// down to 20, with the counts always in it.
+TEST(Progress, LinesNeverReachTheLastColumn) {
+  const std::string labels[] = {"", "photo.png", "frame 12/250 a/very/long/folder/name/that/goes/on/frame_0001.png"};
+  const std::pair<int, int> counts[] = {{0, 1000}, {5, 10}, {999, 1000}, {1000, 1000}};
+  for (int columns : {20, 40, 80}) {
+    for (const std::string& label : labels) {
+      for (const auto& [done, total] : counts) {
+        for (double elapsed : {0.0, 3723.0, 100000.0}) {
+          const std::string line = FormatProgressLine(label, done, total, elapsed, columns);
+          EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << columns << ": " << line;
+          EXPECT_NE(line.find(" " + std::to_string(done) + "/" + std::to_string(total)), std::string::npos) << line;
+        }
+      }
+    }
+  }
+  // Narrower, the words go before the times, and the bar before the label.
+  EXPECT_EQ(FormatProgressLine("photo.png", 30, 120, 6.0, 20), " 30/120  0:18 left");
+  EXPECT_EQ(FormatProgressLine("photo.png", 30, 120, 6.0, 40), "photo.png 30/120 iterations  0:18 left");
 }
 
 }  // namespace
