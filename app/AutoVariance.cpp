@@ -98,7 +98,7 @@ class Trials {
   RiskCurve Curve(double radius, int iterations, bool stopPastTheLeast) {
     std::vector<double> residual;
     std::vector<double> plain;
-    Run(m_part.get(), radius, iterations, [&](const Image* image) {
+    Run(m_part.get(), radius, iterations, stopPastTheLeast, [&](const Image* image) {
       residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
       plain.push_back(Dot(m_direction.get(), image));
       return true;
@@ -109,7 +109,7 @@ class Trials {
     std::size_t look = 0;
     double least = 0.0;
     std::size_t sinceLeast = 0;
-    Run(m_perturbed.get(), radius, iterations, [&](const Image* image) {
+    Run(m_perturbed.get(), radius, iterations, stopPastTheLeast, [&](const Image* image) {
       const std::size_t k = look++;
       if (k >= residual.size()) return false;
       // The last look is the end of the run, which is also the last redraw
@@ -133,11 +133,11 @@ class Trials {
   }
 
  private:
-  // Denoises a copy of `start`, looking at it at every redraw and, unless
-  // a look stopped it, at the end.
-  void Run(const Image* start, double radius, int iterations, const TrialLook& look) {
+  // Denoises a copy of `start`, looking at it at the end and, when
+  // `atRedraws`, at every redraw, where a look may stop it.
+  void Run(const Image* start, double radius, int iterations, bool atRedraws, const TrialLook& look) {
     const HostImagePtr image = Copy(start);
-    const bool stopped = m_denoise(image.get(), radius, iterations, look);
+    const bool stopped = m_denoise(image.get(), radius, iterations, atRedraws ? look : TrialLook());
     ++m_runs;
     if (!stopped) look(image.get());
   }

@@ -286,9 +286,13 @@ class Run {
       SetFloatParameter(Params(), kNoiseVarianceParameter, radius, "the automatic level");
       SetIntParameter(Params(), kIterationsParameter, iterations, "the automatic count");
       BeginProgress("choosing the settings, trial " + std::to_string(++trial));
-      const bool stopped = ProcessOn(image, [&atRedraw](const Image* seen) {
-        if (!atRedraw(seen)) StopRun();
-      });
+      std::function<void(const Image*)> look;
+      if (atRedraw) {
+        look = [&atRedraw](const Image* seen) {
+          if (!atRedraw(seen)) StopRun();
+        };
+      }
+      const bool stopped = ProcessOn(image, look);
       ClearProgressLine();
       return stopped;
     };
