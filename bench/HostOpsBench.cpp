@@ -10,6 +10,8 @@
 //     per-channel one's on the same colour image;
 //   - one engine iteration over its streams moved at triad bandwidth, and
 //     over the sum of its operations timed alone (time lost between them);
+//   - the same iteration with the operations deferred and fused, over one
+//     triad (the three streams an iteration cannot do without);
 //   - what a pass costs after the thread team fell asleep, and into a newly
 //     made image (page faults), next to the steady state.
 #include <benchmark/benchmark.h>
@@ -38,6 +40,20 @@ struct ImageDeleter {
   void operator()(Image* image) const { DeleteImage(image); }
 };
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+
+// The library's mode for one benchmark: the operations timed alone, and the
+// iteration as the eager library runs it, are timed eagerly; the fused
+// iteration deferred.
+class EagerScope {
+ public:
+  explicit EagerScope(bool eager) : m_was(HostOperationsEager()) { SetHostOperationsEager(eager); }
+  ~EagerScope() { SetHostOperationsEager(m_was); }
+  EagerScope(const EagerScope&) = delete;
+  EagerScope& operator=(const EagerScope&) = delete;
+
+ private:
+  bool m_was;
+};
 
 struct Size {
   std::int64_t width, height;
@@ -76,6 +92,7 @@ void SetBytes(benchmark::State& state, const Size& size, double floatsPerSample)
 // a[i] = b[i] + s * c[i]: three streams, the reference bandwidth.
 void BM_Triad(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   const std::ptrdiff_t n = size.width * size.height * size.channels;
   ImagePtr a = NoisyImage(size, 1), b = NoisyImage(size, 2), c = NoisyImage(size, 3);
   float* pa = ImagePlane(a.get(), 0);
@@ -95,6 +112,7 @@ void BM_Triad(benchmark::State& state) {
 
 void BM_AddImage(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr a = NoisyImage(size, 1), b = NoisyImage(size, 2);
   float factor = 1e-3f;
   for (auto _ : state) {
@@ -106,6 +124,7 @@ void BM_AddImage(benchmark::State& state) {
 
 void BM_MultiplyConstant(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr a = NoisyImage(size, 1);
   float factor = 1.0001f;
   for (auto _ : state) {
@@ -117,6 +136,7 @@ void BM_MultiplyConstant(benchmark::State& state) {
 
 void BM_ImageDiffEnergy(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr a = NoisyImage(size, 1), b = NoisyImage(size, 2);
   for (auto _ : state) benchmark::DoNotOptimize(ImageDiffEnergy(a.get(), b.get()));
   SetBytes(state, size, 2);
@@ -124,6 +144,7 @@ void BM_ImageDiffEnergy(benchmark::State& state) {
 
 void BM_CopyImageData(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr a = NoisyImage(size, 1), b = NoisyImage(size, 2);
   for (auto _ : state) CopyImageData(a.get(), b.get());
   SetBytes(state, size, 2);
@@ -131,6 +152,7 @@ void BM_CopyImageData(benchmark::State& state) {
 
 void BM_Curvature(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr in = NoisyImage(size, 1), out = NoisyImage(size, 2);
   for (auto _ : state) TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
   SetBytes(state, size, 2);  // read one image, write one
@@ -140,6 +162,7 @@ void BM_Curvature(benchmark::State& state) {
 // all channels' gradients.
 void BM_CurvatureJoint(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr in = NoisyImage(size, 1), out = NoisyImage(size, 2);
   SetImageChannelCoupling(in.get(), ChannelCoupling::Joint);
   for (auto _ : state) TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
@@ -178,15 +201,28 @@ constexpr double kIterationStreams = 12;
 
 void BM_EngineIteration(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   EngineImages images(size);
   for (auto _ : state) images.Iterate();
   SetBytes(state, size, kIterationStreams);
+}
+
+// The same calls deferred: one pass per iteration that reads the working and
+// the noisy image, writes the working image and the curvature, and sums the
+// energy, with the projection folded into the next pass's read.
+void BM_FusedIteration(benchmark::State& state) {
+  const Size size = SizeOf(state.range(0));
+  const EagerScope eager(false);
+  EngineImages images(size);
+  for (auto _ : state) images.Iterate();
+  SetBytes(state, size, 4);
 }
 
 // The same after the thread team has had time to fall asleep: the cost of
 // waking it, paid once per run of iterations, not per operation.
 void BM_EngineIterationAfterIdle(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   EngineImages images(size);
   for (auto _ : state) {
     state.PauseTiming();
@@ -202,6 +238,7 @@ void BM_EngineIterationAfterIdle(benchmark::State& state) {
 // reused image costs.
 void BM_CurvatureIntoNewImage(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr in = NoisyImage(size, 1);
   for (auto _ : state) {
     state.PauseTiming();
@@ -219,6 +256,7 @@ void BM_CurvatureIntoNewImage(benchmark::State& state) {
 // image, outside the iterations.
 void BM_NewImage(benchmark::State& state) {
   const Size size = SizeOf(state.range(0));
+  const EagerScope eager(true);
   ImagePtr model = NoisyImage(size, 1);
   for (auto _ : state) ImagePtr made(NewImage(model.get()));
   SetBytes(state, size, 1);
@@ -301,6 +339,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
                         "Between operations", parts * 1e6, (iteration - parts) * 1e6);
           out << line;
         }
+        const double fused = Time("BM_FusedIteration" + arg);
+        if (fused > 0) {
+          // The bound: read the working and the noisy image once, write the
+          // working image once, a triad's three streams.
+          std::snprintf(line, sizeof line, "  %-18s %9.1f us  time/triad (3-stream bound) %.2f %s, eager %.2f\n",
+                        "Fused iteration", fused * 1e6, fused / triad, Verdict(fused / triad <= 1.5, "<= 1.5"),
+                        iteration / triad);
+          out << line;
+          if (size == 0) {
+            std::snprintf(line, sizeof line, "  %-18s %9.1f us  %s\n", "", fused * 1e6,
+                          Verdict(fused <= 25e-6, "<= 25 us"));
+            out << line;
+          }
+        }
         const double idle = Time("BM_EngineIterationAfterIdle" + arg);
         if (idle > 0) {
           std::snprintf(line, sizeof line, "  %-18s %9.1f us  waking the team: %+.1f us, once per run of iterations\n",
@@ -364,6 +416,7 @@ BENCHMARK(BM_CopyImageData) CALVANE_SIZES;
 BENCHMARK(BM_Curvature) CALVANE_SIZES->Arg(3);
 BENCHMARK(BM_CurvatureJoint)->Arg(1)->Arg(2)->Arg(3)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EngineIteration) CALVANE_SIZES;
+BENCHMARK(BM_FusedIteration) CALVANE_SIZES;
 BENCHMARK(BM_EngineIterationAfterIdle) CALVANE_SIZES;
 BENCHMARK(BM_CurvatureIntoNewImage) CALVANE_SIZES;
 BENCHMARK(BM_NewImage) CALVANE_SIZES;

@@ -35,6 +35,7 @@
 
 #include "host/Curvature.h"
 #include "host/HostErrors.h"
+#include "hostlib/Deferred.h"
 #include "hostlib/ImageImpl.h"
 #include "hostlib/Kernels.h"
 #include "hostlib/Parallel.h"
@@ -104,6 +105,11 @@ void TwoD_Curv_Divergence(Image* in, Image* out, float epsilon) {
   const Image& source = Require(in, "TwoD_Curv_Divergence");
   Image& target = Require(out, "TwoD_Curv_Divergence");
   if (&source == &target) throw AlertableError("TwoD_Curv_Divergence: input and output must be different images");
+  if (calvane::hostlib::Deferring()) {
+    calvane::hostlib::DeferredLock lock;
+    calvane::hostlib::DeferCurvature(const_cast<Image&>(source), target, epsilon);
+    return;
+  }
   // The output takes the input's geometry, scale and coupling, so a cached
   // scratch image can follow a working image of another size.
   Reshape(target, source.width, source.height, source.channels);

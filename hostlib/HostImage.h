@@ -46,3 +46,11 @@ CALVANE_HOST_API ChannelCoupling ImageChannelCoupling(const Image* image);
 // The samples of one channel; valid until the image is reshaped or deleted.
 CALVANE_HOST_API float* ImagePlane(Image* image, int channel);
 CALVANE_HOST_API const float* ImagePlane(const Image* image, int channel);
+
+// Curvature, AddImage and MultiplyConstant are deferred and run fused into
+// one pass over the working image when something needs its samples
+// (hostlib/Deferred.h); the results are the eager operations' to the bit.
+// CALVANE_HOST_EAGER=1 in the environment (read once) runs every operation
+// at once instead. Switching runs whatever is pending first.
+CALVANE_HOST_API void SetHostOperationsEager(bool eager);
+CALVANE_HOST_API bool HostOperationsEager();

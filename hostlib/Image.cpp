@@ -14,6 +14,7 @@
 
 #include "host/HostErrors.h"
 #include "host/Image.h"
+#include "hostlib/Deferred.h"
 #include "hostlib/HostImage.h"
 #include "hostlib/ImageImpl.h"
 #include "hostlib/Kernels.h"
@@ -179,6 +180,10 @@ ChannelCoupling ImageChannelCoupling(const Image* image) {
 float* ImagePlane(Image* image, int channel) {
   Image& img = Require(image, "ImagePlane");
   if (channel < 0 || channel >= img.channels) throw AlertableError("ImagePlane: no channel " + std::to_string(channel));
+  if (Deferring()) {
+    DeferredLock lock;
+    FlushInvolving(&img);
+  }
   return img.samples + img.PlaneSize() * static_cast<std::size_t>(channel);
 }
 
@@ -201,6 +206,11 @@ Image* DuplicateImage(Image* src) {
 void CopyImageData(Image* src, Image* dst) {
   const Image& source = Require(src, "CopyImageData");
   Image& target = Require(dst, "CopyImageData");
+  if (Deferring()) {
+    DeferredLock lock;
+    FlushInvolving(&source);
+    FlushInvolving(&target);
+  }
   if (&source == &target) return;
   // The destination takes the source's geometry, scale and coupling, so a
   // cached image can follow a working image of another size.
@@ -216,6 +226,10 @@ void CopyImageData(Image* src, Image* dst) {
 
 void DeleteImage(Image* image) {
   if (image == nullptr) return;
+  if (Deferring()) {
+    DeferredLock lock;
+    FlushInvolving(image);
+  }
   ReleaseSamples(*image);
   delete image;
 }
@@ -224,6 +238,14 @@ void AddImage(Image* dst, Image* src, float factor) {
   Image& target = Require(dst, "AddImage");
   const Image& source = Require(src, "AddImage");
   RequireSameGeometry(target, source, "AddImage");
+  if (Deferring()) {
+    DeferredLock lock;
+    if (&target != &source) {
+      DeferAdd(target, const_cast<Image&>(source), factor);
+      return;
+    }
+    FlushInvolving(&target);
+  }
   float* out = target.samples;
   const float* in = source.samples;
   const auto addScaled = ActiveKernels().addScaled;
@@ -234,6 +256,11 @@ void AddImage(Image* dst, Image* src, float factor) {
 
 void MultiplyConstant(Image* image, float factor) {
   Image& target = Require(image, "MultiplyConstant");
+  if (Deferring()) {
+    DeferredLock lock;
+    DeferScale(target, factor);
+    return;
+  }
   float* out = target.samples;
   const auto scale = ActiveKernels().scale;
   ForEachChunk(target.PlaneSize(), target.channels,
@@ -244,6 +271,11 @@ float ImageDiffEnergy(Image* a, Image* b) {
   const Image& first = Require(a, "ImageDiffEnergy");
   const Image& second = Require(b, "ImageDiffEnergy");
   RequireSameGeometry(first, second, "ImageDiffEnergy");
+  if (Deferring()) {
+    DeferredLock lock;
+    float energy = 0.0f;
+    if (FusedEnergy(const_cast<Image&>(first), const_cast<Image&>(second), energy)) return energy;
+  }
   const float* x = first.samples;
   const float* y = second.samples;
   const auto sumSquaredDifference = ActiveKernels().sumSquaredDifference;

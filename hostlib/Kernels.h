@@ -35,6 +35,34 @@ struct KernelSet {
   void (*curvatureBandJoint)(const float* const* in, float* const* out, int channels, std::ptrdiff_t width,
                              std::ptrdiff_t height, std::ptrdiff_t y0, std::ptrdiff_t y1, float eps2,
                              float* scratch);
+
+  // The same curvature one row at a time, for a caller that keeps the rows
+  // itself: py of row y (the vertical component of the normalised field)
+  // goes to scratch + (y mod 2) * (width + 16), and when `out` is not null
+  // the divergence of the row goes to `out`, from py of the row above at
+  // scratch + ((y + 1) mod 2) * (width + 16). `below` is `row` itself on
+  // the image's last row. `scratch` holds CurvatureScratchFloats(width).
+  // Rows done this way give curvatureBand's samples to the bit.
+  void (*curvatureRow)(const float* row, const float* below, float* out, std::ptrdiff_t width, float eps2,
+                       float* scratch, std::ptrdiff_t y);
+  // The joint form: rows in[c] + y * width and below in[c] + belowY * width,
+  // output (when `out` is not null) at out[c] + y * width; py rows picked by
+  // `parity` as above (stride width + 16, all channels of one row together).
+  // `scratch` holds JointCurvatureScratchFloats(width, channels).
+  void (*curvatureRowJoint)(const float* const* in, float* const* out, int channels, std::ptrdiff_t width,
+                            std::ptrdiff_t y, std::ptrdiff_t belowY, float eps2, float* scratch,
+                            std::ptrdiff_t parity);
+  // The whole blocks of 64 samples of sumSquaredDifference, added into its
+  // 32 partial sums: a caller that keeps the partial sums and the last
+  // partial block itself gets sumSquaredDifference's result to the bit.
+  void (*sumSquaredDifferenceBlocks)(const float* a, const float* b, std::size_t blocks, double* partial);
+  // out[i] = (in[i] + addFactor * ref[i]) * scale, rounded after every
+  // operation as addScaled and scale round; no addition when `ref` is null,
+  // no product when `scaled` is false.
+  void (*affineRow)(const float* in, const float* ref, float addFactor, bool scaled, float scale, float* out,
+                    std::size_t n);
+  // out[i] = in[i] + factor * add[i], rounded as addScaled rounds it.
+  void (*addScaledInto)(const float* in, const float* add, float factor, float* out, std::size_t n);
 };
 
 // Room the curvature needs per thread: two rows of the vertical component

@@ -44,6 +44,11 @@ class PassLayout {
   }
 
   std::size_t Chunks() const { return m_threads * m_planes * m_pieces; }
+  // Threads the pass is shared among, and chunks per thread and plane:
+  // chunk (t * planes + p) * Pieces() + k is piece k of thread t's share of
+  // plane p.
+  std::size_t Threads() const { return m_threads; }
+  std::size_t Pieces() const { return m_pieces; }
 
   // Chunk -> plane and the units of that plane it covers.
   int Plane(std::size_t chunk) const { return static_cast<int>(chunk / m_pieces % m_planes); }

@@ -1,0 +1,357 @@
+// Deferred, fused operations against the eager library: the same samples
+// and the same energies to the bit, whatever the geometry, the coupling,
+// the vector level, the team size (this file is built once for a team of
+// one and once for four) and whatever makes the pending work run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/Curvature.h"
+#include "host/HostErrors.h"
+#include "host/Image.h"
+#include "hostlib/HostImage.h"
+#include "hostlib/Kernels.h"
+#include "hostlib/ThreadTeam.h"
+#include "hostlib/TestImages.h"
+
+namespace {
+
+using calvane::hostlib::SupportedVectorLevel;
+using calvane::hostlib::ThreadTeam;
+using calvane::hostlib::UseKernels;
+using calvane::hostlib::VectorLevel;
+using calvane::test::ImagePtr;
+using calvane::test::Samples;
+
+// The team reads this once, when first used, after static initialisation.
+const bool kTeamSize = [] {
+  setenv("OMP_NUM_THREADS", CALVANE_TEST_THREADS, 1);
+  return true;
+}();
+
+constexpr float kScale = 255.0f;
+constexpr float kEpsilon = kScale * 1e-6f;
+constexpr float kStep = kScale * 0.00390625f * 0.25f;
+
+// Bit patterns, so that -0 and 0 differ and NaN equals itself.
+std::vector<std::uint32_t> Bits(const std::vector<float>& samples) {
+  std::vector<std::uint32_t> bits(samples.size());
+  if (!samples.empty()) std::memcpy(bits.data(), samples.data(), samples.size() * sizeof(float));
+  return bits;
+}
+
+struct Geometry {
+  std::int64_t width;
+  std::int64_t height;
+  int channels;
+  bool joint;
+};
+
+std::string Name(const Geometry& g) {
+  return std::to_string(g.width) + "x" + std::to_string(g.height) + "x" + std::to_string(g.channels) +
+         (g.joint ? " joint" : "");
+}
+
+// Widths that are no multiple of any vector width, single rows and
+// columns, images below the parallel threshold and one chunk, and images of
+// several chunks per thread.
+const Geometry kGeometries[] = {
+    {1, 1, 1, false},     {1, 1, 3, true},       {1, 37, 1, false},     {41, 1, 3, true},
+    {37, 23, 1, false},   {37, 23, 3, false},    {37, 23, 3, true},     {333, 211, 1, false},
+    {333, 211, 3, false}, {333, 211, 3, true},   {1031, 517, 1, false}, {517, 1031, 3, true},
+    {1, 70001, 1, false}, {70001, 1, 3, true},
+};
+
+ImagePtr Noisy(const Geometry& g, unsigned seed) {
+  ImagePtr image = calvane::test::RandomImage(g.width, g.height, g.channels, seed, kScale, 0.0f, 255.0f);
+  SetImageChannelCoupling(image.get(), g.joint ? ChannelCoupling::Joint : ChannelCoupling::Independent);
+  return image;
+}
+
+struct Outcome {
+  std::vector<float> work;
+  std::vector<float> curvature;
+  std::vector<float> energies;
+  int projections = 0;
+};
+
+// The plug-in engine's iteration, with its projection onto the ball of
+// radius sigma around the noisy image when `sigma` is positive.
+Outcome Iterate(const Geometry& g, int iterations, float sigma, bool eager) {
+  SetHostOperationsEager(eager);
+  ImagePtr noisy = Noisy(g, 17);
+  ImagePtr work(DuplicateImage(noisy.get()));
+  ImagePtr curvature(NewImage(work.get()));
+  Outcome outcome;
+  for (int i = 0; i < iterations; ++i) {
+    TwoD_Curv_Divergence(work.get(), curvature.get(), kEpsilon);
+    AddImage(work.get(), curvature.get(), kStep);
+    const float energy = ImageDiffEnergy(work.get(), noisy.get());
+    outcome.energies.push_back(energy);
+    const double r = std::sqrt(static_cast<double>(energy)) / static_cast<double>(sigma);
+    if (sigma > 0.0f && r > 1.0) {
+      const float rf = static_cast<float>(r);
+      AddImage(work.get(), noisy.get(), static_cast<float>(rf - 1.0));
+      MultiplyConstant(work.get(), static_cast<float>(1.0 / rf));
+      ++outcome.projections;
+    }
+  }
+  outcome.work = Samples(work.get());
+  outcome.curvature = Samples(curvature.get());
+  SetHostOperationsEager(false);
+  return outcome;
+}
+
+void ExpectSame(const Outcome& eager, const Outcome& fused, const std::string& what) {
+  EXPECT_EQ(Bits(eager.work), Bits(fused.work)) << what << ": working image";
+  EXPECT_EQ(Bits(eager.curvature), Bits(fused.curvature)) << what << ": curvature";
+  EXPECT_EQ(Bits(eager.energies), Bits(fused.energies)) << what << ": energies";
+  EXPECT_EQ(eager.projections, fused.projections) << what;
+}
+
+std::vector<VectorLevel> Levels() {
+  std::vector<VectorLevel> levels;
+  for (VectorLevel level : {VectorLevel::Baseline, VectorLevel::Avx2, VectorLevel::Avx512}) {
+    if (static_cast<int>(level) <= static_cast<int>(SupportedVectorLevel())) levels.push_back(level);
+  }
+  return levels;
+}
+
+class DeferredOps : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetHostOperationsEager(false);
+    UseKernels(SupportedVectorLevel());
+  }
+};
+
+TEST_F(DeferredOps, TheTeamHasTheSizeThisBuildAsksFor) {
+  EXPECT_EQ(ThreadTeam::Get().Size(), std::atoi(CALVANE_TEST_THREADS));
+  const char* eager = std::getenv("CALVANE_HOST_EAGER");
+  EXPECT_EQ(HostOperationsEager(), eager != nullptr && std::string(eager) == "1")
+      << "deferred unless CALVANE_HOST_EAGER=1";
+}
+
+// Engine-like runs of 1, 5 and 12 iterations, with a radius small enough
+// that every iteration projects and without any projection, at every level.
+TEST_F(DeferredOps, EngineIterationsGiveTheEagerSamplesAndEnergies) {
+  for (VectorLevel level : Levels()) {
+    ASSERT_TRUE(UseKernels(level));
+    for (const Geometry& g : kGeometries) {
+      for (int iterations : {1, 5, 12}) {
+        if (g.width * g.height > 100000 && iterations == 12) continue;  // 5 already chains every step
+        for (float sigma : {0.0f, 0.05f}) {
+          const std::string what = Name(g) + " level " + std::to_string(static_cast<int>(level)) + ", " +
+                                   std::to_string(iterations) + " iterations, sigma " + std::to_string(sigma);
+          const Outcome eager = Iterate(g, iterations, sigma, true);
+          const Outcome fused = Iterate(g, iterations, sigma, false);
+          ExpectSame(eager, fused, what);
+          // A single pixel has no curvature and never leaves the ball.
+          if (sigma > 0.0f && g.width * g.height > 1) {
+            EXPECT_EQ(eager.projections, iterations) << what;
+          }
+        }
+      }
+    }
+  }
+}
+
+// The chain as the engine leaves it between two energies: a projection, a
+// curvature and its step, then `access` needs the samples. Returns the
+// working image, the curvature and the noisy image afterwards.
+struct Images {
+  ImagePtr noisy, work, curvature;
+};
+
+Images EngineStart(const Geometry& g, bool eager) {
+  SetHostOperationsEager(eager);
+  Images images;
+  images.noisy = Noisy(g, 5);
+  images.work = ImagePtr(DuplicateImage(images.noisy.get()));
+  images.curvature = ImagePtr(NewImage(images.work.get()));
+  // One whole iteration, so the working image differs from the noisy one.
+  TwoD_Curv_Divergence(images.work.get(), images.curvature.get(), kEpsilon);
+  AddImage(images.work.get(), images.curvature.get(), kStep);
+  (void)ImageDiffEnergy(images.work.get(), images.noisy.get());
+  AddImage(images.work.get(), images.noisy.get(), 0.75f);
+  MultiplyConstant(images.work.get(), 1.0f / 1.75f);
+  TwoD_Curv_Divergence(images.work.get(), images.curvature.get(), kEpsilon);
+  AddImage(images.work.get(), images.curvature.get(), kStep);
+  return images;
+}
+
+template <class Access>
+void ExpectAccessRunsPending(const char* name, Access access) {
+  for (const Geometry& g : {Geometry{333, 211, 3, true}, Geometry{1031, 517, 1, false}, Geometry{1024, 1024, 1, false}}) {
+    std::vector<std::vector<float>> results[2];
+    for (bool eager : {true, false}) {
+      Images images = EngineStart(g, eager);
+      std::vector<std::vector<float>>& out = results[eager ? 0 : 1];
+      access(images, out);
+      SetHostOperationsEager(true);  // reads below run nothing more
+      if (images.work) out.push_back(Samples(images.work.get()));
+      out.push_back(Samples(images.curvature.get()));
+    }
+    ASSERT_EQ(results[0].size(), results[1].size()) << name;
+    for (std::size_t i = 0; i < results[0].size(); ++i) {
+      EXPECT_EQ(Bits(results[0][i]), Bits(results[1][i])) << name << ", " << Name(g) << ", result " << i;
+    }
+  }
+}
+
+TEST_F(DeferredOps, EveryAccessToTheSamplesRunsThePendingChainFirst) {
+  // The host's own access: a plane of the working image, then of the
+  // curvature, read before anything else runs the chain.
+  ExpectAccessRunsPending("ImagePlane(work)", [](Images& images, std::vector<std::vector<float>>& out) {
+    const std::size_t plane = ImageSampleCount(images.work.get()) / ImageChannels(images.work.get());
+    const float* p = ImagePlane(images.work.get(), ImageChannels(images.work.get()) - 1);
+    out.emplace_back(p, p + plane);
+  });
+  ExpectAccessRunsPending("ImagePlane(curvature)", [](Images& images, std::vector<std::vector<float>>& out) {
+    const std::size_t plane = ImageSampleCount(images.curvature.get()) / ImageChannels(images.curvature.get());
+    const float* p = ImagePlane(images.curvature.get(), 0);
+    out.emplace_back(p, p + plane);
+  });
+  ExpectAccessRunsPending("DuplicateImage", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr copy(DuplicateImage(images.work.get()));
+    out.push_back(Samples(copy.get()));
+  });
+  ExpectAccessRunsPending("CopyImageData from", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr copy(CreateImage(3, 2, 1, 1.0f));
+    CopyImageData(images.curvature.get(), copy.get());
+    out.push_back(Samples(copy.get()));
+  });
+  // Overwriting (and reshaping) the working image: the chain runs on the
+  // old samples first, so the curvature still gets its values.
+  ExpectAccessRunsPending("CopyImageData into", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr small = calvane::test::RandomImage(5, 4, 2, 9);
+    CopyImageData(small.get(), images.work.get());
+    out.push_back(Samples(images.work.get()));
+  });
+  // The pending step reads the noisy image (through the projection) and
+  // the curvature: overwriting or deleting them must run it first.
+  ExpectAccessRunsPending("CopyImageData into noisy", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr other = calvane::test::RandomImage(7, 3, 1, 11);
+    CopyImageData(other.get(), images.noisy.get());
+    out.push_back(Samples(images.noisy.get()));
+  });
+  ExpectAccessRunsPending("DeleteImage(noisy)", [](Images& images, std::vector<std::vector<float>>&) {
+    images.noisy.reset();
+    // New images of the same size may take the freed memory; they must not
+    // be what the step reads.
+    ImagePtr filler = calvane::test::RandomImage(1024, 1024, 1, 99, 1.0f, 1e6f, 2e6f);
+    (void)filler;
+  });
+  ExpectAccessRunsPending("DeleteImage(work)", [](Images& images, std::vector<std::vector<float>>&) {
+    images.work.reset();
+  });
+  ExpectAccessRunsPending("ImageDiffEnergy with another image", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr zero(NewImage(images.work.get()));
+    out.push_back({ImageDiffEnergy(images.work.get(), zero.get()), ImageDiffEnergy(zero.get(), images.curvature.get())});
+  });
+  // A second chain on another image runs the first one before it starts.
+  ExpectAccessRunsPending("another chain", [](Images& images, std::vector<std::vector<float>>& out) {
+    ImagePtr other(DuplicateImage(images.noisy.get()));
+    MultiplyConstant(other.get(), 0.5f);
+    AddImage(images.noisy.get(), other.get(), 3.0f);
+    out.push_back(Samples(other.get()));
+    out.push_back(Samples(images.noisy.get()));
+  });
+  // The channel coupling of the moment the curvature was asked for counts.
+  ExpectAccessRunsPending("coupling changed", [](Images& images, std::vector<std::vector<float>>&) {
+    const ChannelCoupling was = ImageChannelCoupling(images.work.get());
+    SetImageChannelCoupling(images.work.get(), was == ChannelCoupling::Joint ? ChannelCoupling::Independent
+                                                                             : ChannelCoupling::Joint);
+  });
+}
+
+// A multiplicative-noise run: curvature and step, never an energy, so each
+// curvature runs the step before.
+TEST_F(DeferredOps, StepsWithoutEnergyChainAndRunWhenTheNextCurvatureComes) {
+  for (const Geometry& g : {Geometry{37, 23, 3, true}, Geometry{1031, 517, 1, false}}) {
+    std::vector<float> results[2];
+    for (bool eager : {true, false}) {
+      SetHostOperationsEager(eager);
+      ImagePtr work = Noisy(g, 3);
+      ImagePtr curvature(NewImage(work.get()));
+      for (int i = 0; i < 4; ++i) {
+        TwoD_Curv_Divergence(work.get(), curvature.get(), kEpsilon);
+        AddImage(work.get(), curvature.get(), kStep);
+      }
+      MultiplyConstant(work.get(), 0.5f);
+      results[eager ? 0 : 1] = Samples(work.get());
+    }
+    EXPECT_EQ(Bits(results[0]), Bits(results[1])) << Name(g);
+  }
+}
+
+// Additions and products in every order, with the curvature and its step
+// between some of them: only an addition followed by a product joins a
+// pending chain, anything else runs it first.
+TEST_F(DeferredOps, AdditionsAndProductsInAnyOrderGiveTheEagerSamples) {
+  const char* const sequences[] = {"ss", "as", "sa", "aa", "asas", "assa", "ascS", "sacS", "acSs", "cSS", "cSacSs", "aasscS"};
+  const Geometry g{333, 211, 3, false};
+  for (const char* sequence : sequences) {
+    std::vector<float> results[2];
+    for (bool eager : {true, false}) {
+      SetHostOperationsEager(eager);
+      ImagePtr work = Noisy(g, 21);
+      ImagePtr other = Noisy(g, 22);
+      ImagePtr curvature(NewImage(work.get()));
+      float factor = 0.75f;
+      for (const char* op = sequence; *op != '\0'; ++op, factor += 0.125f) {
+        switch (*op) {
+          case 'a': AddImage(work.get(), other.get(), factor); break;
+          case 's': MultiplyConstant(work.get(), 1.0f / factor); break;
+          case 'c': TwoD_Curv_Divergence(work.get(), curvature.get(), kEpsilon); break;
+          default: AddImage(work.get(), curvature.get(), kStep); break;
+        }
+      }
+      results[eager ? 0 : 1] = Samples(work.get());
+    }
+    EXPECT_EQ(Bits(results[0]), Bits(results[1])) << sequence;
+  }
+}
+
+// The kernels active when the curvature was asked for are the ones used,
+// even when another level is chosen before it runs.
+TEST_F(DeferredOps, TheCurvatureRunsWithTheKernelsOfItsRequest) {
+  const std::vector<VectorLevel> levels = Levels();
+  if (levels.size() < 2) GTEST_SKIP() << "one vector level on this processor";
+  const Geometry g{333, 211, 1, false};
+  std::vector<float> results[2];
+  for (bool eager : {true, false}) {
+    SetHostOperationsEager(eager);
+    ASSERT_TRUE(UseKernels(levels.back()));
+    ImagePtr work = Noisy(g, 8);
+    ImagePtr curvature(NewImage(work.get()));
+    TwoD_Curv_Divergence(work.get(), curvature.get(), kEpsilon);
+    ASSERT_TRUE(UseKernels(levels.front()));
+    results[eager ? 0 : 1] = Samples(curvature.get());
+  }
+  EXPECT_EQ(Bits(results[0]), Bits(results[1]));
+}
+
+// Deferred operations still check their arguments at once.
+TEST_F(DeferredOps, BadArgumentsFailAtTheCallNotLater) {
+  ImagePtr a = calvane::test::RandomImage(8, 8, 1, 1);
+  ImagePtr b = calvane::test::RandomImage(9, 8, 1, 2);
+  EXPECT_THROW(AddImage(a.get(), b.get(), 1.0f), AlertableError);
+  EXPECT_THROW(AddImage(a.get(), nullptr, 1.0f), AlertableError);
+  EXPECT_THROW(MultiplyConstant(nullptr, 1.0f), AlertableError);
+  EXPECT_THROW(TwoD_Curv_Divergence(a.get(), a.get(), 1.0f), AlertableError);
+  EXPECT_THROW(ImageDiffEnergy(a.get(), b.get()), AlertableError);
+  // Adding an image to itself doubles it, after what is pending.
+  const std::vector<float> before = Samples(a.get());
+  MultiplyConstant(a.get(), 0.5f);
+  AddImage(a.get(), a.get(), 1.0f);
+  const std::vector<float> after = Samples(a.get());
+  for (std::size_t i = 0; i < before.size(); ++i) ASSERT_EQ(after[i], before[i] * 0.5f + before[i] * 0.5f);
+}
+
+}  // namespace
