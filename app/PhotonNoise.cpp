@@ -40,9 +40,9 @@ namespace {
 // variance (the mean of its patches' variances, after discarding patches
 // above kOutlierRatio times the bin's level: structure that slipped through)
 // and the line is fitted to the bins by weighted least squares, weights the
-// inverse variance of each bin's estimate. Two more passes repeat this
+// inverse variance of each bin's estimate. A second pass repeats this
 // without the patches that lie within a few standard deviations (as the
-// line before predicts them) of a level the data are clipped at.
+// first line predicts them) of a level the data are clipped at.
 // ---------------------------------------------------------------------------
 
 constexpr int kPatch = 8;
@@ -60,8 +60,8 @@ constexpr double kMostCorrelation = 0.1;
 // The residual variance of a noise-only patch is a chi-square of 58 degrees
 // of freedom over 58, of standard deviation 0.19 (for photon noise of a
 // fraction of a photon, 0.3 and a longer tail): 2.5 times the level is
-// beyond reach of all but the odd patch, and within reach of an edge whose
-// step is five times the noise.
+// beyond reach of all but the odd noise-only patch, while a hot pixel or a
+// strong edge takes a patch past it.
 constexpr double kOutlierRatio = 2.5;
 // Patches closer to a clip level than this many noise standard deviations
 // are not used: at 2.5, 0.6% of the noise reaches the level, and clipping
@@ -205,7 +205,7 @@ std::vector<PatchStats> MeasurePatches(const float* s, std::int64_t width, std::
         }
       }
       patch.mean = sum / kPatchSamples;
-      // Not finite: a sample that is not, or a sum beyond double range.
+      // A sample that is not finite leaves the patch out.
       if (!std::isfinite(patch.mean)) continue;
       // The mean first, so that large samples with little noise keep their
       // precision; then the rest of the surface.
@@ -231,6 +231,28 @@ std::vector<PatchStats> MeasurePatches(const float* s, std::int64_t width, std::
       patches.push_back(patch);
     }
   }
+  return patches;
+}
+
+double Predicted(const NoiseLevelFunction& nlf, double signal) { return nlf.gain * signal + nlf.offset; }
+
+// The patches farther from the clip levels than kClipMargin standard
+// deviations of the noise `nlf` predicts there (a patch all at a level is
+// not, whatever the line predicts). When too few are left to fit, the
+// levels are no clipping but the bulk of the data (the zeros of a dim
+// photon picture, whose counts of 1 and 2 can mix into a flat histogram):
+// they are dropped from `clip`, and every patch is kept.
+std::vector<PatchStats> ClearOfClipLevels(const std::vector<PatchStats>& patches, ClipLevels& clip,
+                                          const NoiseLevelFunction& nlf) {
+  std::vector<PatchStats> clear;
+  for (const PatchStats& patch : patches) {
+    const double margin = kClipMargin * std::sqrt(std::max(Predicted(nlf, patch.mean), 0.0));
+    if (clip.low && patch.mean - clip.lowLevel <= margin) continue;
+    if (clip.high && clip.highLevel - patch.mean <= margin) continue;
+    clear.push_back(patch);
+  }
+  if (clear.size() >= kMinPatches) return clear;
+  clip = ClipLevels{};
   return patches;
 }
 
@@ -278,8 +300,6 @@ std::vector<Bin> BinPatches(const std::vector<PatchStats>& chosen) {
   return result;
 }
 
-double Predicted(const NoiseLevelFunction& nlf, double signal) { return nlf.gain * signal + nlf.offset; }
-
 // Weighted least squares of variance = gain * signal + offset over the bins,
 // gain held at 0 or above: photon noise never shrinks as the signal grows.
 // A bin's estimate is the mean of `count` patch variances, each of relative
@@ -294,28 +314,31 @@ NoiseLevelFunction FitLine(const std::vector<Bin>& bins) {
   if (!(largest > 0)) return nlf;
   std::vector<double> predicted(bins.size());
   for (std::size_t b = 0; b < bins.size(); ++b) predicted[b] = bins[b].variance;
+  std::vector<double> weights(bins.size());
   for (int pass = 0; pass < 4; ++pass) {
-    double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    double sw = 0, sx = 0, sy = 0;
     for (std::size_t b = 0; b < bins.size(); ++b) {
       // Relative to the largest, so that no scale of the samples overflows;
       // a bin of no variance at all counts as one of a millionth of it.
       const double v = std::max(predicted[b] / largest, 1e-6);
-      const double w = static_cast<double>(bins[b].count) / (v * v);
-      sw += w;
-      sx += w * bins[b].signal;
-      sy += w * bins[b].variance;
-      sxx += w * bins[b].signal * bins[b].signal;
-      sxy += w * bins[b].signal * bins[b].variance;
+      weights[b] = static_cast<double>(bins[b].count) / (v * v);
+      sw += weights[b];
+      sx += weights[b] * bins[b].signal;
+      sy += weights[b] * bins[b].variance;
     }
-    if (!(sw > 0)) return NoiseLevelFunction{};
-    // Centred sums: the spread of the signals about their weighted mean.
     const double meanX = sx / sw;
     const double meanY = sy / sw;
-    const double spread = sxx - sx * meanX;
-    const double covariance = sxy - sx * meanY;
-    // Signals all alike (a flat picture): the slope is not measured there.
-    const bool degenerate = !(spread > 1e-12 * sxx);
-    nlf.gain = degenerate ? 0.0 : std::max(covariance / spread, 0.0);
+    // The spread of the signals about their weighted mean, and their
+    // covariance with the variances.
+    double spread = 0, covariance = 0;
+    for (std::size_t b = 0; b < bins.size(); ++b) {
+      spread += weights[b] * (bins[b].signal - meanX) * (bins[b].signal - meanX);
+      covariance += weights[b] * (bins[b].signal - meanX) * (bins[b].variance - meanY);
+    }
+    // Signals all alike (a flat field; alike but for rounding of the mean):
+    // no slope can be measured.
+    const bool flat = !(spread > sw * std::pow(1e-9 * meanX, 2));
+    nlf.gain = flat ? 0.0 : std::max(covariance / spread, 0.0);
     nlf.offset = meanY - nlf.gain * meanX;
     for (std::size_t b = 0; b < bins.size(); ++b) predicted[b] = Predicted(nlf, bins[b].signal);
   }
@@ -335,24 +358,15 @@ NoiseLevelFit FitNoiseLevelFunction(const float* samples, std::int64_t width, st
   if (samples == nullptr || width < kPatch || height < kPatch) return fit;
   if (width > std::numeric_limits<std::int64_t>::max() / height) return fit;
   const std::size_t count = static_cast<std::size_t>(width * height);
-  const ClipLevels clip = FindClipLevels(samples, count);
+  ClipLevels clip = FindClipLevels(samples, count);
   const std::vector<PatchStats> patches = MeasurePatches(samples, width, height);
 
-  // First from every smooth patch; then twice more from those clear of
-  // the clip levels by kClipMargin standard deviations of the noise the
-  // line before predicts there (a patch all at a clip level never counts).
-  std::vector<PatchStats> chosen;
+  // First from every smooth patch; then again from those clear of the clip
+  // levels, as the first line sees the noise there.
+  std::vector<PatchStats> chosen = patches;
   NoiseLevelFunction nlf;
-  for (int pass = 0; pass < 3; ++pass) {
-    chosen.clear();
-    for (const PatchStats& patch : patches) {
-      if (pass > 0) {
-        const double deviation = std::sqrt(std::max(Predicted(nlf, patch.mean), 0.0));
-        if (clip.low && patch.mean - clip.lowLevel <= kClipMargin * deviation) continue;
-        if (clip.high && clip.highLevel - patch.mean <= kClipMargin * deviation) continue;
-      }
-      chosen.push_back(patch);
-    }
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass > 0) chosen = ClearOfClipLevels(patches, clip, nlf);
     if (chosen.size() < kMinPatches) return NoiseLevelFit{};
     std::sort(chosen.begin(), chosen.end(),
               [](const PatchStats& a, const PatchStats& b) { return a.mean < b.mean; });
