@@ -336,6 +336,11 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
   corner.tile_width = corner.tile_height = corner.tile_depth = 0;
   AtomicOutput file(path);
   StderrCapture libraryMessages;
+  // Encoded in memory where the whole will be, so that a full disk is told
+  // as such here too (see WriteImageFile).
+  const bool inMemory = EncodesInMemory(out->format_name()) && out->supports("ioproxy");
+  OIIO::Filesystem::IOVecOutput encoded;
+  if (inMemory) out->set_ioproxy(&encoded);
   if (!out->open(file.TemporaryPath(), corner)) {
     libraryMessages.Finish();
     throw UsageError(path + ": " + kind + " cannot hold this image of " + described + " (" +
@@ -348,6 +353,7 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
     libraryMessages.Finish();
     throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed"));
   }
+  if (inMemory) file.Write(encoded.buffer().data(), encoded.buffer().size());
   std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(file.TemporaryPath());
   if (!in) {
     OIIO::geterror();

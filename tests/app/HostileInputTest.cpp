@@ -386,6 +386,24 @@ TEST_F(HostileInput, WritesPastTheFileSizeLimitFailWithoutAPartialFile) {
   EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"in.png"});
 }
 
+// The output's format is tried before any work by writing a corner of the
+// image, metadata and all, the way the whole is written: JPEG's encoder,
+// which ends the process when a write fails, writes it to memory first, so
+// that a file size limit the corner already passes is reported at once.
+TEST_F(HostileInput, AnOutputThatCannotBeWrittenAtAllIsFoundBeforeAnyWork) {
+  WriteImage(m_dir / "in.png", 96, 64, 3, OIIO::TypeUInt8, NoisyCartoon(0.05f, 14),
+             [](OIIO::ImageSpec& spec) { spec.attribute("ImageDescription", std::string(3000, 'x')); });
+  const std::function<std::string()> limitFileSize = [] {
+    const rlimit limit{1 << 10, 1 << 10};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? std::string() : std::string(std::strerror(errno));
+  };
+  const Outcome r = Run({m_dir / "in.png", m_dir / "out.jpg"}, limitFileSize);
+  ASSERT_EQ(r.setupProblem, "");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "calvane: " + m_dir / "out.jpg" + ": cannot write: File too large\n") << "no note of any setting";
+  EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"in.png"});
+}
+
 TEST_F(HostileInput, AFailedRenameLeavesTheTemporaryFileRemoved) {
   const std::string in = WriteInput("in.png");
   // A folder in the way of the output's name: the file is written in full
