@@ -167,8 +167,8 @@ def print_rows(header, rows):
 # 16-bit counts. PSNR is against the expected counts, with the peak as the
 # signal, on results rounded to 16-bit integers as the files hold them.
 PHOTON_PEAKS = (20, 100)
-PHOTON_CHAMBOLLE = (0.02, 0.03, 0.04, 0.05, 0.06, 0.08, 0.10, 0.12, 0.15, 0.18, 0.22, 0.27, 0.33, 0.4, 0.5)
-PHOTON_BREGMAN = (0.5, 0.75, 1, 1.5, 2, 3, 4, 5, 6, 8, 10, 15, 20)
+PHOTON_CHAMBOLLE = (0.005, 0.01, 0.015, 0.02, 0.03, 0.04, 0.05, 0.06, 0.08, 0.10, 0.12, 0.15, 0.18, 0.22, 0.27, 0.33, 0.4, 0.5)
+PHOTON_BREGMAN = (0.5, 0.75, 1, 1.5, 2, 3, 4, 5, 6, 8, 10, 15, 20, 30, 40, 60)
 
 
 def photon_psnr(expected, result, peak):
