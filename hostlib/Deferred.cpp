@@ -54,8 +54,11 @@ constexpr std::size_t kBlock = 2 * kPartialSums;
 // reduction), whatever the pieces it arrives in.
 class EnergyFeed {
  public:
-  EnergyFeed(const PassLayout& layout, std::size_t firstChunk, const KernelSet& kernels, double* results)
-      : m_layout(layout), m_first(firstChunk), m_kernels(kernels), m_results(results) {
+  // Chunks [firstChunk, firstChunk + pieces) of `layout`, consecutive in
+  // one plane.
+  EnergyFeed(const PassLayout& layout, std::size_t firstChunk, std::size_t pieces, const KernelSet& kernels,
+             double* results)
+      : m_layout(layout), m_first(firstChunk), m_pieces(pieces), m_kernels(kernels), m_results(results) {
     m_pieceEnd = m_layout.Units(m_first).end;
   }
 
@@ -75,10 +78,10 @@ class EnergyFeed {
 
  private:
   void Advance(std::size_t offset) {
-    while (m_piece < m_layout.Pieces() && offset >= m_pieceEnd) {
+    while (m_piece < m_pieces && offset >= m_pieceEnd) {
       Finish();
       ++m_piece;
-      if (m_piece < m_layout.Pieces()) m_pieceEnd = m_layout.Units(m_first + m_piece).end;
+      if (m_piece < m_pieces) m_pieceEnd = m_layout.Units(m_first + m_piece).end;
     }
   }
 
@@ -114,6 +117,7 @@ class EnergyFeed {
 
   const PassLayout& m_layout;
   std::size_t m_first;
+  std::size_t m_pieces;
   const KernelSet& m_kernels;
   double* m_results;
   std::size_t m_piece = 0;
@@ -130,14 +134,22 @@ constexpr int kSnapshotRows = 4;
 struct TaskBuffers {
   std::vector<float> snapshot;  // kSnapshotRows rows of every channel
   std::int64_t snapshotRow[kSnapshotRows] = {-1, -1, -1, -1};
+};
+
+// What a thread needs while it runs a task.
+struct WorkBuffers {
   std::vector<float> ring;     // per channel, rows y and y + 1 (slot y mod 2)
   std::vector<float> scratch;  // the curvature's field rows
   std::vector<float> curvRow;  // per channel, two rows: curvature of rows partly owned
 };
 
-// Kept between passes (under the lock) so a pass allocates nothing once the
-// sizes are known, and cannot fail half-way through the samples.
+// Kept between passes (under the lock).
 std::vector<TaskBuffers> g_tasks;
+
+// Each task covers at least this many rows, so that the rows it shares with
+// its neighbours (copied first, and computed twice) stay a small part of
+// its work.
+constexpr std::size_t kMinTaskRows = 64;
 
 // The chain with a curvature, as one pass over rows: each task takes one
 // thread's share of SampleLayout (the same samples of every plane) and the
@@ -157,7 +169,14 @@ class FusedPass {
 
   // Returns the energy against energyRef (0 without one).
   float Run() {
-    const std::size_t tasks = m_layout.Threads();
+    // Each thread's share is cut into tasks of whole chunks of the layout,
+    // so a thread that runs out of work can take over the unstarted tasks
+    // of one that the scheduler has not run.
+    const std::size_t shareSamples = m_layout.Units(m_layout.Pieces() - 1).end;
+    const std::size_t group = std::max<std::size_t>(
+        1, (kMinTaskRows * m_width * m_layout.Pieces() + shareSamples - 1) / std::max<std::size_t>(shareSamples, 1));
+    m_perThread = (m_layout.Pieces() + group - 1) / group;
+    const std::size_t tasks = m_layout.Threads() * m_perThread;
     if (m_energyRef != nullptr) m_partials.assign(m_layout.Chunks(), 0.0);
     Prepare(tasks);
     if (tasks > 1) {
@@ -175,26 +194,37 @@ class FusedPass {
   }
 
  private:
+  // The pieces of a thread's share that task `task` covers.
+  Range Pieces(std::size_t task) const { return PartOf(m_layout.Pieces(), task % m_perThread, m_perThread); }
+  std::size_t Thread(std::size_t task) const { return task / m_perThread; }
+
   Range Share(std::size_t task) const {
-    const std::size_t first = task * static_cast<std::size_t>(m_channels) * m_layout.Pieces();
-    return {m_layout.Units(first).begin, m_layout.Units(first + m_layout.Pieces() - 1).end};
+    const std::size_t first = Thread(task) * static_cast<std::size_t>(m_channels) * m_layout.Pieces();
+    const Range pieces = Pieces(task);
+    return {m_layout.Units(first + pieces.begin).begin, m_layout.Units(first + pieces.end - 1).end};
   }
 
   void Prepare(std::size_t tasks) {
     if (g_tasks.size() < tasks) g_tasks.resize(tasks);
     const auto c = static_cast<std::size_t>(m_channels);
-    const std::size_t scratch = m_chain.joint ? JointCurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width), m_channels)
-                                              : CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width)) * c;
     for (std::size_t t = 0; t < tasks; ++t) {
       TaskBuffers& buffers = g_tasks[t];
       if (tasks > 1 && buffers.snapshot.size() < kSnapshotRows * c * m_width) {
         buffers.snapshot.resize(kSnapshotRows * c * m_width);
       }
-      if (buffers.ring.size() < 2 * c * m_width) buffers.ring.resize(2 * c * m_width);
-      if (buffers.curvRow.size() < 2 * c * m_width) buffers.curvRow.resize(2 * c * m_width);
-      if (buffers.scratch.size() < scratch) buffers.scratch.resize(scratch);
       for (std::int64_t& row : buffers.snapshotRow) row = -1;
     }
+  }
+
+  WorkBuffers& ThreadBuffers() const {
+    thread_local WorkBuffers t_buffers;
+    const auto c = static_cast<std::size_t>(m_channels);
+    const std::size_t scratch = m_chain.joint ? JointCurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width), m_channels)
+                                              : CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width)) * c;
+    if (t_buffers.ring.size() < 2 * c * m_width) t_buffers.ring.resize(2 * c * m_width);
+    if (t_buffers.curvRow.size() < 2 * c * m_width) t_buffers.curvRow.resize(2 * c * m_width);
+    if (t_buffers.scratch.size() < scratch) t_buffers.scratch.resize(scratch);
+    return t_buffers;
   }
 
   // The rows of the task's range that other tasks write: the row above,
@@ -227,22 +257,22 @@ class FusedPass {
     return buffers.snapshot.data() + (static_cast<std::size_t>(index) * static_cast<std::size_t>(m_channels) +
                                       static_cast<std::size_t>(channel)) * m_width;
   }
-  float* RingBase(TaskBuffers& buffers, int channel) const {
+  float* RingBase(WorkBuffers& buffers, int channel) const {
     return buffers.ring.data() + 2 * static_cast<std::size_t>(channel) * m_width;
   }
-  float* RingRow(TaskBuffers& buffers, int channel, std::size_t row) const {
+  float* RingRow(WorkBuffers& buffers, int channel, std::size_t row) const {
     return RingBase(buffers, channel) + (row & 1) * m_width;
   }
 
   // Row `row` of every channel into the ring, as the chain's affine map
   // leaves it.
-  void Load(TaskBuffers& buffers, std::size_t row) {
+  void Load(TaskBuffers& task, WorkBuffers& buffers, std::size_t row) {
     int snapshot = -1;
     for (int i = 0; i < kSnapshotRows; ++i) {
-      if (buffers.snapshotRow[i] == static_cast<std::int64_t>(row)) snapshot = i;
+      if (task.snapshotRow[i] == static_cast<std::int64_t>(row)) snapshot = i;
     }
     for (int c = 0; c < m_channels; ++c) {
-      const float* in = snapshot >= 0 ? SnapshotRow(buffers, snapshot, c) : m_work.samples + Offset(c, row);
+      const float* in = snapshot >= 0 ? SnapshotRow(task, snapshot, c) : m_work.samples + Offset(c, row);
       const float* ref = m_chain.ref != nullptr ? m_chain.ref->samples + Offset(c, row) : nullptr;
       m_kernels.affineRow(in, ref, m_chain.addFactor, m_chain.scaled, m_chain.scale, RingRow(buffers, c, row),
                           m_width);
@@ -251,7 +281,7 @@ class FusedPass {
 
   // The curvature of row y (field only when `out` is null; `out` then
   // addresses every channel's row y through out[c] + (y mod 2) * width).
-  void Curvature(TaskBuffers& buffers, std::size_t y, float* const* out) {
+  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out) {
     const auto w = static_cast<std::ptrdiff_t>(m_width);
     const bool last = y + 1 >= m_height;
     const auto slot = static_cast<std::ptrdiff_t>(y & 1);
@@ -276,7 +306,8 @@ class FusedPass {
   void Task(std::size_t task) {
     const Range share = Share(task);
     if (share.begin >= share.end) return;
-    TaskBuffers& buffers = g_tasks[task];
+    TaskBuffers& own = g_tasks[task];
+    WorkBuffers& buffers = ThreadBuffers();
     const std::size_t r0 = share.begin / m_width;
     const std::size_t r1 = (share.end - 1) / m_width + 1;
     const auto c = static_cast<std::size_t>(m_channels);
@@ -285,16 +316,18 @@ class FusedPass {
     if (m_energyRef != nullptr) {
       feeds.reserve(c);
       for (std::size_t p = 0; p < c; ++p) {
-        feeds.emplace_back(m_layout, (task * c + p) * m_layout.Pieces(), m_kernels, m_partials.data());
+        const Range pieces = Pieces(task);
+        feeds.emplace_back(m_layout, (Thread(task) * c + p) * m_layout.Pieces() + pieces.begin,
+                           pieces.end - pieces.begin, m_kernels, m_partials.data());
       }
     }
 
     if (r0 > 0) {
-      Load(buffers, r0 - 1);
-      Load(buffers, r0);
+      Load(own, buffers, r0 - 1);
+      Load(own, buffers, r0);
       Curvature(buffers, r0 - 1, nullptr);
     } else {
-      Load(buffers, r0);
+      Load(own, buffers, r0);
       // Nothing above the first row: its vertical field is zero.
       const std::size_t stride = m_width + 16;
       float* above = buffers.scratch.data();
@@ -308,7 +341,7 @@ class FusedPass {
 
     float* out[kMaxImageChannels];
     for (std::size_t y = r0; y < r1; ++y) {
-      if (y + 1 < m_height) Load(buffers, y + 1);
+      if (y + 1 < m_height) Load(own, buffers, y + 1);
       const std::size_t rowStart = y * m_width;
       const std::size_t begin = std::max(share.begin, rowStart);
       const std::size_t end = std::min(share.end, rowStart + m_width);
@@ -350,6 +383,7 @@ class FusedPass {
   PassLayout m_layout;
   const Image* m_energyRef;
   std::vector<double> m_partials;
+  std::size_t m_perThread = 1;
 };
 
 // The chain without a curvature: the affine map alone, as AddImage and

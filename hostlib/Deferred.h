@@ -15,6 +15,10 @@
 // the same chunks and partial sums as the eager pass. Three reads and two
 // writes of image-sized streams instead of twelve.
 //
+// The pass is cut along SampleLayout's chunks: each thread's share of every
+// plane into tasks of whole chunks and at least 64 rows, and each task
+// copies the rows it shares with its neighbours before any task writes.
+//
 // Every sample and every energy is the eager library's to the bit: the same
 // single-precision operations on each sample in the same order, the same
 // kernels (those active when the curvature was asked for), the same sums.
