@@ -65,7 +65,8 @@ class EnergyFeed {
   // Samples [offset, offset + n) of the share, in order.
   void Feed(std::size_t offset, const float* a, const float* b, std::size_t n) {
     Advance(offset);
-    while (n > 0) {
+    // Samples past the last chunk are no part of this feed (and never come).
+    while (n > 0 && m_piece < m_pieces) {
       const std::size_t m = std::min(n, m_pieceEnd - offset);
       Add(a, b, m);
       offset += m;
