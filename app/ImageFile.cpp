@@ -1,6 +1,7 @@
 #include "app/ImageFile.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -76,6 +77,17 @@ bool EncodesInMemory(const std::string& formatName) {
   return formatName == "png" || formatName == "jpeg" || formatName == "bmp";
 }
 
+// Whether the file system of `file` has less room left than the image's
+// pixels take: a write that failed there failed for want of room. Named as
+// the cause only then.
+bool DiskIsFull(const std::string& file, const OIIO::ImageSpec& spec) {
+  struct statvfs disk {};
+  const std::size_t slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+  return statvfs(folder.c_str(), &disk) == 0 &&
+         static_cast<double>(disk.f_bavail) * static_cast<double>(disk.f_frsize) < static_cast<double>(spec.image_bytes(true));
+}
+
 // A file written by path is trusted only once it reads back whole.
 void RequireReadableBack(const std::string& path, const std::string& written, const OIIO::ImageSpec& spec) {
   std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(written);
@@ -87,7 +99,10 @@ void RequireReadableBack(const std::string& path, const std::string& written, co
     whole = in->read_image(0, 0, 0, in->spec().nchannels, OIIO::TypeUnknown, pixels.data()) && !in->has_error();
   }
   OIIO::geterror();
-  if (!whole) throw FileError(path, "cannot write: the file did not come out whole (is the disk full?)");
+  if (whole) return;
+  // The usual cause is a full disk, which the encoder did not notice.
+  throw FileError(path, DiskIsFull(written, spec) ? "cannot write: the disk is full (the file did not come out whole)"
+                                                  : "cannot write: the file written does not read back whole");
 }
 
 std::string Cause(std::string text, const char* fallback) {
@@ -399,7 +414,10 @@ void WriteImageFile(const std::string& path, const DecodedImage& image, const st
   }
   const bool written = out->write_image(OIIO::TypeFloat, image.pixels.data());
   const bool closed = out->close();
-  if (!written || !closed) throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed"));
+  if (!written || !closed) {
+    throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed") +
+                              (!inMemory && DiskIsFull(file.TemporaryPath(), spec) ? " (the disk is full)" : ""));
+  }
   if (inMemory) {
     file.Write(encoded.buffer().data(), encoded.buffer().size());
   } else {

@@ -363,6 +363,7 @@ TEST_F(HostileInput, AFullDiskLeavesNoPartialFile) {
                           m_dir / "small");
     if (!r.setupProblem.empty()) GTEST_SKIP() << "a small disk needs a private tmpfs mount: " << r.setupProblem;
     ExpectRefused(r, 3, name);
+    EXPECT_THAT(r.err, ::testing::AnyOf(HasSubstr("No space left on device"), HasSubstr("the disk is full")));
     EXPECT_EQ(Listing(), "") << "no temporary or partial file";
   }
   EXPECT_EQ(ReadText(in), before);
@@ -382,6 +383,7 @@ TEST_F(HostileInput, WritesPastTheFileSizeLimitFailWithoutAPartialFile) {
     const Outcome r = Run({"-q", "--iterations", "2", in, m_dir / name}, limitFileSize);
     ASSERT_EQ(r.setupProblem, "");
     ExpectRefused(r, 3, name);
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("disk"))) << "the disk has room: no guess that it is full";
   }
   EXPECT_EQ(m_dir.Entries(), std::vector<std::string>{"in.png"});
 }
