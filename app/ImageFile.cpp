@@ -11,6 +11,7 @@
 #include <limits>
 
 #include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imageio.h>
 
 #include "app/AtomicOutput.h"
 #include "app/ErrorReporting.h"
@@ -20,6 +21,11 @@
 #include "hostlib/HostImage.h"
 
 namespace calvane::app {
+
+struct FileLayout {
+  OIIO::ImageSpec spec;
+};
+
 namespace {
 
 // Attributes that describe how one format stored the pixels, not the
@@ -139,7 +145,7 @@ std::vector<int> ChooseColourChannels(const OIIO::ImageSpec& spec) {
 // What `out` is asked to write for `image`: its type and metadata, less what
 // only the input's format understood.
 OIIO::ImageSpec WriterSpec(const OIIO::ImageOutput& out, const DecodedImage& image) {
-  OIIO::ImageSpec spec = image.spec;
+  OIIO::ImageSpec spec = image.layout->spec;
   if (out.format_name() != image.formatName) {
     for (const char* name : kStorageAttributes) spec.erase_attribute(name);
     // Some writers (PNM) take their depth from here rather than the type.
@@ -174,10 +180,8 @@ std::string ExtensionOf(const std::string& path) {
   return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? std::string() : path.substr(dot);
 }
 
-}  // namespace
-
-void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
-
+// The full-scale value of a data type: 255 for 8 bits, 65535 for 16 bits,
+// 1 for floating point.
 float FullScale(OIIO::TypeDesc type) {
   switch (type.basetype) {
     case OIIO::TypeDesc::UINT8: return 255.0f;
@@ -189,6 +193,10 @@ float FullScale(OIIO::TypeDesc type) {
     default: return 1.0f;
   }
 }
+
+}  // namespace
+
+void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
 
 DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   struct stat info {};
@@ -226,9 +234,10 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   in->geterror();  // what the reader noted while opening is not about the pixels
 
   DecodedImage image;
-  image.spec = in->spec();
+  const auto layout = std::make_shared<FileLayout>(FileLayout{in->spec()});
+  image.layout = layout;
   image.formatName = in->format_name();
-  const OIIO::ImageSpec& spec = image.spec;
+  const OIIO::ImageSpec& spec = layout->spec;
   if (spec.deep) throw FileError(path, "deep images are not supported");
   if (spec.depth > 1) throw FileError(path, "volume images are not supported");
   if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) throw FileError(path, "the file declares no pixels");
@@ -240,6 +249,9 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
                               " pixels of " + ChannelCount(spec.nchannels) + ", more than the limit of " +
                               std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
   }
+  image.width = spec.width;
+  image.height = spec.height;
+  image.channels = spec.nchannels;
   image.colourChannels = ChooseColourChannels(spec);
   if (image.colourChannels.empty()) throw FileError(path, "the image has no colour channel to denoise");
   image.scale = FullScale(spec.format);
@@ -297,11 +309,10 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
 }
 
 HostImagePtr MakeWorkingImage(const DecodedImage& image) {
-  const OIIO::ImageSpec& spec = image.spec;
   const int channels = static_cast<int>(image.colourChannels.size());
-  HostImagePtr work(CreateImage(spec.width, spec.height, channels, image.scale));
-  const std::size_t plane = static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height);
-  const std::size_t stride = static_cast<std::size_t>(spec.nchannels);
+  HostImagePtr work(CreateImage(image.width, image.height, channels, image.scale));
+  const std::size_t plane = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+  const std::size_t stride = static_cast<std::size_t>(image.channels);
   for (int c = 0; c < channels; ++c) {
     float* out = ImagePlane(work.get(), c);
     const float* in = image.pixels.data() + image.colourChannels[static_cast<std::size_t>(c)];
@@ -311,8 +322,8 @@ HostImagePtr MakeWorkingImage(const DecodedImage& image) {
 }
 
 void StoreWorkingImage(const Image* work, DecodedImage& image) {
-  const std::size_t plane = static_cast<std::size_t>(image.spec.width) * static_cast<std::size_t>(image.spec.height);
-  const std::size_t stride = static_cast<std::size_t>(image.spec.nchannels);
+  const std::size_t plane = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+  const std::size_t stride = static_cast<std::size_t>(image.channels);
   const float inverse = 1.0f / image.scale;
   for (std::size_t c = 0; c < image.colourChannels.size(); ++c) {
     const float* in = ImagePlane(work, static_cast<int>(c));
@@ -341,7 +352,7 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
   }
   const OIIO::ImageSpec spec = WriterSpec(*out, image);
   const std::string kind = "the " + ExtensionOf(path) + " format";
-  const std::string described = ChannelCount(spec.nchannels) + " of " + DepthName(image.spec.format) + " samples";
+  const std::string described = ChannelCount(spec.nchannels) + " of " + DepthName(image.layout->spec.format) + " samples";
 
   // A corner of the image, in its channels, type and metadata, written the
   // way the whole will be: what the writer refuses here it refuses then.
@@ -381,8 +392,8 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
 
   std::vector<std::string> notes;
   std::string what;
-  if (LosesDepth(image.spec.format, back.format)) {
-    what = DepthName(back.format) + " samples (the input has " + DepthName(image.spec.format) + ")";
+  if (LosesDepth(image.layout->spec.format, back.format)) {
+    what = DepthName(back.format) + " samples (the input has " + DepthName(image.layout->spec.format) + ")";
   }
   if (back.nchannels != spec.nchannels) {
     what += (what.empty() ? "" : ", ") + ChannelCount(back.nchannels) + " (the input has " +

@@ -1,8 +1,6 @@
-// Image files in and out, through OpenImageIO, and the host images made from
-// them.
+// Image files in and out, and the host images made from them. The image
+// library that does the reading and writing is private to ImageFile.cpp.
 #pragma once
-
-#include <OpenImageIO/imageio.h>
 
 #include <cstdint>
 #include <functional>
@@ -19,10 +17,17 @@ struct ImageDeleter {
 };
 using HostImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
+// How a file stored its pixels, as read: data type, channel roles, metadata.
+// Only the image input/output knows what it holds.
+struct FileLayout;
+
 // A file's pixels and everything needed to write it back in kind.
 struct DecodedImage {
-  OIIO::ImageSpec spec;        // as read: data type, channels, metadata
+  std::shared_ptr<const FileLayout> layout;  // never changed once read, so copies share it
   std::string formatName;      // the reader's format ("png", "openexr", ...)
+  int width = 0;
+  int height = 0;
+  int channels = 0;            // every channel of the file, colour or not
   std::vector<float> pixels;   // interleaved; integer data scaled to 0..1
   std::vector<int> colourChannels;  // the channels that are denoised
   float scale = 1.0f;          // full-scale value of the file's data type
@@ -32,10 +37,6 @@ struct DecodedImage {
 // is refused unread: a header is a few bytes, the pixels it promises are
 // not. 2^31 samples take 8 GiB as floats, several times over in the flow.
 constexpr std::uint64_t kDefaultMaxSamples = std::uint64_t{1} << 31;
-
-// The full-scale value of a data type: 255 for 8 bits, 65535 for 16 bits,
-// 1 for floating point.
-float FullScale(OIIO::TypeDesc type);
 
 // Reads the first image of a file. A FileError naming `path` when it cannot
 // be read in full, declares more than `maxSamples` samples (refused before
