@@ -4,8 +4,8 @@
 // input queue with the Post*Input functions. It also shows message boxes.
 //
 // One presentation is current for the process. Without one installed, the
-// window system uses a headless presentation with an empty script: a modal
-// loop that needs input closes its window, and every message box takes its
+// window system runs unattended (UnattendedPresentation below): a modal loop
+// that needs input closes its window, and every message box takes its
 // default button.
 #pragma once
 
@@ -42,8 +42,35 @@ class WIN_API Presentation {
   virtual void OnFocusChanged(HWND lostFocus, HWND gainedFocus);
 };
 
-// Installs `presentation` (null: the built-in headless one); returns the one
-// that was current.
+// Nobody at the screen: when a message loop needs input, the window in front
+// is closed once, as its close box would close it (a dialog turns that into
+// IDCANCEL); a window that stays up after that leaves no input to wait for.
+// Every message box takes its default button. The window system uses one of
+// these when no presentation is installed; scripted presentations derive
+// from it for what happens after their script.
+class WIN_API UnattendedPresentation : public Presentation {
+ public:
+  bool WaitForInput() override;
+  int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) override;
+
+  // The button a box of this style answers with when nobody chooses.
+  static int DefaultButton(UINT type);
+  // The window input goes to: the active window when it is visible, else the
+  // top-most visible, enabled top-level window; null when there is none.
+  static HWND FrontWindow();
+
+ protected:
+  // Closes the front window with its close box, once per window; false when
+  // there is no window, or the front one was closed before and stayed.
+  // `caption` receives its caption.
+  bool CloseFrontWindowOnce(std::string* caption);
+
+ private:
+  std::vector<HWND> m_closedWindows;
+};
+
+// Installs `presentation` (null: the built-in unattended one); returns the
+// one that was current.
 WIN_API Presentation* SetPresentation(Presentation* presentation);
 WIN_API Presentation* GetPresentation();
 

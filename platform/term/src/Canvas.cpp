@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win/unicode.h"
+
 namespace win::term {
 
 Canvas::Canvas(int width, int height)
@@ -85,47 +87,13 @@ std::string Canvas::ToText() const {
 
 std::u32string DecodeUtf8(const std::string& text) {
   std::u32string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i++]);
-    int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-    if (extra < 0) {
-      out += U'\uFFFD';
-      continue;
-    }
-    char32_t cp = extra == 0 ? lead : static_cast<char32_t>(lead & (0x3F >> extra));
-    bool valid = true;
-    for (int k = 0; k < extra; ++k) {
-      if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-        valid = false;
-        break;
-      }
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
-    }
-    out += valid ? cp : U'\uFFFD';
-  }
+  for (std::size_t i = 0; i < text.size();) out += DecodeUtf8At(text, i);
   return out;
 }
 
 std::string EncodeUtf8(const std::u32string& text) {
   std::string out;
-  for (char32_t cp : text) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  for (char32_t cp : text) AppendUtf8(out, cp);
   return out;
 }
 

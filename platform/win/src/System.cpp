@@ -6,8 +6,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "win/headless.h"
-
 namespace win::detail {
 
 ControlState::~ControlState() = default;
@@ -42,7 +40,7 @@ WindowRef Lookup(HWND hWnd) {
 }
 
 Presentation& CurrentPresentation() {
-  static HeadlessPresentation fallback;
+  static UnattendedPresentation fallback;
   Presentation* current = GetState().presentation;
   return current != nullptr ? *current : fallback;
 }
@@ -70,47 +68,15 @@ LRESULT CallCbtHooks(int code, WPARAM wParam, LPARAM lParam) {
 
 // ---- Unicode ------------------------------------------------------------------
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x110000) {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 namespace {
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// Decodes one UTF-8 sequence at `pos`; malformed bytes read as U+FFFD.
-char32_t DecodeUtf8(const std::string& text, std::size_t& pos) {
-  auto c = static_cast<unsigned char>(text[pos++]);
-  if (c < 0x80) return c;
-  int extra = (c >= 0xF0) ? 3 : (c >= 0xE0) ? 2 : (c >= 0xC0) ? 1 : -1;
-  if (extra < 0) return 0xFFFD;
-  char32_t cp = c & (0x3F >> extra);
-  for (int i = 0; i < extra; ++i) {
-    if (pos >= text.size() || !IsContinuation(static_cast<unsigned char>(text[pos]))) return 0xFFFD;
-    cp = (cp << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
-  }
-  return cp;
-}
 }  // namespace
 
 std::u16string Utf8ToUtf16(const std::string& text) {
   std::u16string out;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    char32_t cp = DecodeUtf8(text, pos);
+    char32_t cp = DecodeUtf8At(text, pos);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));
@@ -170,6 +136,37 @@ using namespace win::detail;
 // ---- Presentations --------------------------------------------------------------
 
 namespace win {
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x110000) {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+char32_t DecodeUtf8At(const std::string& text, std::size_t& pos) {
+  auto c = static_cast<unsigned char>(text[pos++]);
+  if (c < 0x80) return c;
+  int extra = (c >= 0xF0) ? 3 : (c >= 0xE0) ? 2 : (c >= 0xC0) ? 1 : -1;
+  if (extra < 0) return 0xFFFD;
+  char32_t cp = c & (0x3F >> extra);
+  for (int i = 0; i < extra; ++i) {
+    if (pos >= text.size() || !IsContinuation(static_cast<unsigned char>(text[pos]))) return 0xFFFD;
+    cp = (cp << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+  }
+  return cp;
+}
 
 Presentation::~Presentation() {
   // A presentation that goes away must not stay current.

@@ -17,6 +17,7 @@
 #include "win/commctrl.h"
 #include "win/presentation.h"
 #include "win/spy.h"
+#include "win/unicode.h"
 #include "win/windows.h"
 
 namespace win::detail {
@@ -205,7 +206,6 @@ std::size_t ResourceSizeAt(const void* data);
 // Unicode
 std::u16string Utf8ToUtf16(const std::string& text);
 std::string Utf16ToUtf8(const std::u16string& text);
-void AppendUtf8(std::string& out, char32_t codePoint);
 std::size_t NextCharBoundary(const std::string& text, std::size_t pos);
 std::size_t PrevCharBoundary(const std::string& text, std::size_t pos);
 std::size_t CharCount(const std::string& text, std::size_t bytes);

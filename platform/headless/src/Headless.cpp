@@ -1,9 +1,5 @@
 // The headless presentation.
-#include "win/headless.h"
-
-#include <algorithm>
-
-#include "win/src/System.h"
+#include "headless/headless.h"
 
 namespace win {
 
@@ -15,18 +11,8 @@ HeadlessPresentation& HeadlessPresentation::AddStep(std::function<void()> step) 
   return *this;
 }
 
-HWND HeadlessPresentation::ActiveWindow() const {
-  HWND active = GetActiveWindow();
-  if (active != nullptr && IsWindowVisible(active)) return active;
-  std::vector<HWND> windows = TopLevelWindows();
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    if (IsWindowVisible(*it) && IsWindowEnabled(*it)) return *it;
-  }
-  return nullptr;
-}
-
 HWND HeadlessPresentation::Control(int controlId) {
-  HWND root = ActiveWindow();
+  HWND root = FrontWindow();
   std::vector<HWND> pending = ChildWindows(root);
   for (std::size_t i = 0; i < pending.size(); ++i) {
     if (GetDlgCtrlID(pending[i]) == controlId) return pending[i];
@@ -94,7 +80,7 @@ HeadlessPresentation& HeadlessPresentation::DragThumb(int controlId, int positio
 
 HeadlessPresentation& HeadlessPresentation::Close() {
   return AddStep([this] {
-    HWND window = ActiveWindow();
+    HWND window = FrontWindow();
     if (window == nullptr) {
       m_scriptErrors.push_back("no window to close");
       return;
@@ -130,28 +116,11 @@ bool HeadlessPresentation::WaitForInput() {
     step();
     return true;
   }
-  // Out of script: the user closes the window in front, once. A window that
-  // will not close leaves nothing more to do.
-  HWND window = ActiveWindow();
-  if (window == nullptr || std::find(m_closedWindows.begin(), m_closedWindows.end(), window) != m_closedWindows.end()) {
-    return false;
-  }
-  m_closedWindows.push_back(window);
-  char caption[256];
-  GetWindowTextA(window, caption, sizeof caption);
-  m_exhaustionCloses.emplace_back(caption);
-  PostCloseInput(window);
+  // Out of script: the user closes the window in front, once.
+  std::string caption;
+  if (!CloseFrontWindowOnce(&caption)) return false;
+  m_exhaustionCloses.push_back(caption);
   return true;
-}
-
-int HeadlessPresentation::DefaultButton(UINT type) {
-  static const std::vector<int> kButtons[] = {
-      {IDOK}, {IDOK, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE}, {IDYES, IDNO, IDCANCEL},
-      {IDYES, IDNO}, {IDRETRY, IDCANCEL}, {IDCANCEL, IDTRYAGAIN, IDCONTINUE}};
-  UINT kind = type & MB_TYPEMASK;
-  const std::vector<int>& buttons = kind < 7 ? kButtons[kind] : kButtons[0];
-  std::size_t index = (type & MB_DEFMASK) >> 8;
-  return index < buttons.size() ? buttons[index] : buttons[0];
 }
 
 int HeadlessPresentation::ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
