@@ -180,6 +180,174 @@ std::string ExtensionOf(const std::string& path) {
   return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? std::string() : path.substr(dot);
 }
 
+// The refusal of a file whose header declares more samples than the limit.
+AppError TooManySamples(const std::string& path, std::uint64_t width, std::uint64_t height, int channels,
+                        std::uint64_t maxSamples) {
+  return FileError(path, "the image declares " + std::to_string(width) + "x" + std::to_string(height) + " pixels of " +
+                             ChannelCount(channels) + ", more than the limit of " + std::to_string(maxSamples) +
+                             " samples (--max-samples); nothing was decoded");
+}
+
+// The size of the regular file at `path`; a FileError for anything else.
+std::uint64_t RequireRegularFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) throw FileError(path, std::string("cannot read: ") + std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) throw FileError(path, "cannot read: it is a folder");
+  // A pipe or a device would keep a reader waiting, or feeding it, forever.
+  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+// What readers would allocate on opening, before their header can be
+// checked, is checked here from the file's bytes.
+void RefuseBeforeOpening(const std::string& path, std::uint64_t fileSize, std::uint64_t maxSamples) {
+  const GifScreen screen = ReadGifScreen(path);
+  if (screen.width * screen.height > maxSamples / kGifCanvasChannels) {
+    throw TooManySamples(path, screen.width, screen.height, static_cast<int>(kGifCanvasChannels), maxSamples);
+  }
+  if (PngChunkRunsPastTheEnd(path, fileSize)) {
+    throw FileError(path, "cannot read: the file is damaged or incomplete (a PNG chunk runs past its end)");
+  }
+}
+
+// A reader open on `path`, its notes on opening consumed; a FileError with
+// the reader's cause, or what the library printed, when none opens it.
+std::unique_ptr<OIIO::ImageInput> OpenReader(const std::string& path, StderrCapture& libraryMessages) {
+  // Colour samples as stored: no premultiplying by alpha on the way in, so
+  // that nothing changes on the way out but the denoising.
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  std::unique_ptr<OIIO::ImageInput> in;
+  try {
+    in = OIIO::ImageInput::open(path, &config);
+  } catch (const std::exception& error) {
+    // Some readers let their allocation failures out.
+    throw FileError(path, "cannot read: " + Cause(error.what(), "the reader failed"));
+  }
+  if (!in) {
+    const std::string cause = FirstLine(OIIO::geterror());
+    throw FileError(path, "cannot read: " + Cause(cause.empty() ? libraryMessages.Finish() : cause,
+                                                  "not an image file that can be read"));
+  }
+  in->geterror();  // what the reader noted while opening is not about the pixels
+  return in;
+}
+
+// Refuses, before a single pixel is decoded, what the header declares and
+// the flow cannot take.
+void RequireDecodableGeometry(const std::string& path, const OIIO::ImageSpec& spec, std::uint64_t maxSamples) {
+  if (spec.deep) throw FileError(path, "deep images are not supported");
+  if (spec.depth > 1) throw FileError(path, "volume images are not supported");
+  if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) throw FileError(path, "the file declares no pixels");
+  // The product cannot overflow, each factor being below 2^31.
+  const std::uint64_t pixels = static_cast<std::uint64_t>(spec.width) * static_cast<std::uint64_t>(spec.height);
+  if (pixels > maxSamples / static_cast<std::uint64_t>(spec.nchannels)) {
+    throw TooManySamples(path, static_cast<std::uint64_t>(spec.width), static_cast<std::uint64_t>(spec.height),
+                         spec.nchannels, maxSamples);
+  }
+}
+
+// Decodes every channel of `in` into `image.pixels` as floats (integer data
+// scaled to 0..1) and closes it.
+void DecodePixels(const std::string& path, OIIO::ImageInput& in, DecodedImage& image, StderrCapture& libraryMessages) {
+  const std::size_t count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) *
+                            static_cast<std::size_t>(image.channels);
+  try {
+    image.pixels.resize(count);
+  } catch (const std::bad_alloc&) {
+    throw FileError(path, "not enough memory for a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+                              " image");
+  }
+  // Some decoders (JPEG's) fill in what a damaged or cut-off file lacks and
+  // only note it: a note is a failure here, or a grey band would be
+  // denoised and written as if it were the picture.
+  bool read = false;
+  try {
+    read = in.read_image(0, 0, 0, image.channels, OIIO::TypeFloat, image.pixels.data());
+  } catch (const std::exception& error) {
+    throw FileError(path, "cannot read: the file is damaged or incomplete (" + OneLine(error.what()) + ")");
+  }
+  if (!read || in.has_error()) {
+    const std::string cause = FirstLine(in.geterror());
+    const std::string printed = libraryMessages.Finish();
+    throw FileError(path, "cannot read: the file is damaged or incomplete" +
+                              (cause.empty() && printed.empty() ? std::string() : " (" + (cause.empty() ? printed : cause) + ")"));
+  }
+  in.close();
+  libraryMessages.Finish();
+}
+
+// One NaN would spread over the whole image in a few iterations, and no
+// value put in its place would be the picture's. Samples past kLargestSample
+// would overflow single precision in the flow's own arithmetic. Channels
+// that are not denoised (alpha, depth) are left to hold what they hold.
+void RequireFlowableColour(const std::string& path, const DecodedImage& image) {
+  std::size_t nonFinite = 0;
+  std::size_t tooLarge = 0;
+  const std::size_t stride = static_cast<std::size_t>(image.channels);
+  for (int c : image.colourChannels) {
+    for (std::size_t i = static_cast<std::size_t>(c); i < image.pixels.size(); i += stride) {
+      const float sample = image.pixels[i];
+      if (!std::isfinite(sample)) {
+        ++nonFinite;
+      } else if (std::fabs(sample) * image.scale > kLargestSample) {
+        ++tooLarge;
+      }
+    }
+  }
+  if (nonFinite > 0) {
+    throw FileError(path, "holds " + std::to_string(nonFinite) + (nonFinite == 1 ? " sample that is" : " samples that are") +
+                              " not a number or infinite; the flow would spread them to every neighbour");
+  }
+  if (tooLarge > 0) {
+    throw FileError(path, "holds " + std::to_string(tooLarge) + (tooLarge == 1 ? " sample" : " samples") +
+                              " beyond +-1e18, too large for the flow's single precision");
+  }
+}
+
+// Writes a corner of the image, in its channels, type and metadata, the way
+// the whole will be written, to the temporary file an output at `path`
+// uses, and returns what that file reads back as: what the writer refuses
+// here it refuses then. A UsageError when `kind` cannot hold an image
+// `described` so, a FileError when the folder or the writer fails.
+OIIO::ImageSpec WriteCornerAndReadBack(const std::string& path, OIIO::ImageOutput& out, const OIIO::ImageSpec& spec,
+                                       const std::string& kind, const std::string& described) {
+  OIIO::ImageSpec corner = spec;
+  corner.width = corner.full_width = std::min(spec.width, 8);
+  corner.height = corner.full_height = std::min(spec.height, 8);
+  corner.tile_width = corner.tile_height = corner.tile_depth = 0;
+  AtomicOutput file(path);
+  StderrCapture libraryMessages;
+  // Encoded in memory where the whole will be, so that a full disk is told
+  // as such here too (see WriteImageFile).
+  const bool inMemory = EncodesInMemory(out.format_name()) && out.supports("ioproxy");
+  OIIO::Filesystem::IOVecOutput encoded;
+  if (inMemory) out.set_ioproxy(&encoded);
+  if (!out.open(file.TemporaryPath(), corner)) {
+    libraryMessages.Finish();
+    throw UsageError(path + ": " + kind + " cannot hold this image of " + described + " (" +
+                     Cause(FirstLine(out.geterror()), "the writer refused it") + "); choose another extension, such as .tif");
+  }
+  const std::vector<float> zeros(corner.image_pixels() * static_cast<std::size_t>(corner.nchannels), 0.0f);
+  const bool written = out.write_image(OIIO::TypeFloat, zeros.data());
+  const bool closed = out.close();
+  if (!written || !closed) {
+    libraryMessages.Finish();
+    throw FileError(path, "cannot write: " + Cause(FirstLine(out.geterror()), "write failed"));
+  }
+  if (inMemory) file.Write(encoded.buffer().data(), encoded.buffer().size());
+  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(file.TemporaryPath());
+  if (!in) {
+    OIIO::geterror();
+    libraryMessages.Finish();
+    throw FileError(path, "cannot write: " + kind + " wrote a file that cannot be read back");
+  }
+  const OIIO::ImageSpec back = in->spec();
+  in->close();
+  libraryMessages.Finish();
+  return back;
+}
+
 // The full-scale value of a data type: 255 for 8 bits, 65535 for 16 bits,
 // 1 for floating point.
 float FullScale(OIIO::TypeDesc type) {
@@ -199,56 +367,16 @@ float FullScale(OIIO::TypeDesc type) {
 void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
 
 DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) throw FileError(path, std::string("cannot read: ") + std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) throw FileError(path, "cannot read: it is a folder");
-  // A pipe or a device would keep a reader waiting, or feeding it, forever.
-  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
-
-  // Colour samples as stored: no premultiplying by alpha on the way in, so
-  // that nothing changes on the way out but the denoising.
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  const GifScreen screen = ReadGifScreen(path);
-  if (screen.width * screen.height > maxSamples / kGifCanvasChannels) {
-    throw FileError(path, "the image declares " + std::to_string(screen.width) + "x" + std::to_string(screen.height) +
-                              " pixels of " + ChannelCount(static_cast<int>(kGifCanvasChannels)) + ", more than the limit of " +
-                              std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
-  }
-  if (PngChunkRunsPastTheEnd(path, static_cast<std::uint64_t>(info.st_size))) {
-    throw FileError(path, "cannot read: the file is damaged or incomplete (a PNG chunk runs past its end)");
-  }
+  const std::uint64_t fileSize = RequireRegularFile(path);
+  RefuseBeforeOpening(path, fileSize, maxSamples);
   StderrCapture libraryMessages;
-  std::unique_ptr<OIIO::ImageInput> in;
-  try {
-    in = OIIO::ImageInput::open(path, &config);
-  } catch (const std::exception& error) {
-    // Some readers let their allocation failures out.
-    throw FileError(path, "cannot read: " + Cause(error.what(), "the reader failed"));
-  }
-  if (!in) {
-    const std::string cause = FirstLine(OIIO::geterror());
-    throw FileError(path, "cannot read: " + Cause(cause.empty() ? libraryMessages.Finish() : cause,
-                                                  "not an image file that can be read"));
-  }
-  in->geterror();  // what the reader noted while opening is not about the pixels
+  const std::unique_ptr<OIIO::ImageInput> in = OpenReader(path, libraryMessages);
 
   DecodedImage image;
-  const auto layout = std::make_shared<FileLayout>(FileLayout{in->spec()});
-  image.layout = layout;
+  image.layout = std::make_shared<FileLayout>(FileLayout{in->spec()});
   image.formatName = in->format_name();
-  const OIIO::ImageSpec& spec = layout->spec;
-  if (spec.deep) throw FileError(path, "deep images are not supported");
-  if (spec.depth > 1) throw FileError(path, "volume images are not supported");
-  if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) throw FileError(path, "the file declares no pixels");
-  // Checked before a single pixel is decoded: the product cannot overflow,
-  // each factor being below 2^31.
-  const std::uint64_t pixels = static_cast<std::uint64_t>(spec.width) * static_cast<std::uint64_t>(spec.height);
-  if (pixels > maxSamples / static_cast<std::uint64_t>(spec.nchannels)) {
-    throw FileError(path, "the image declares " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                              " pixels of " + ChannelCount(spec.nchannels) + ", more than the limit of " +
-                              std::to_string(maxSamples) + " samples (--max-samples); nothing was decoded");
-  }
+  const OIIO::ImageSpec& spec = image.layout->spec;
+  RequireDecodableGeometry(path, spec, maxSamples);
   image.width = spec.width;
   image.height = spec.height;
   image.channels = spec.nchannels;
@@ -256,55 +384,8 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   if (image.colourChannels.empty()) throw FileError(path, "the image has no colour channel to denoise");
   image.scale = FullScale(spec.format);
 
-  const std::size_t count = static_cast<std::size_t>(pixels) * static_cast<std::size_t>(spec.nchannels);
-  try {
-    image.pixels.resize(count);
-  } catch (const std::bad_alloc&) {
-    throw FileError(path, "not enough memory for a " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                              " image");
-  }
-  // Some decoders (JPEG's) fill in what a damaged or cut-off file lacks and
-  // only note it: a note is a failure here, or a grey band would be
-  // denoised and written as if it were the picture.
-  bool read = false;
-  try {
-    read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeFloat, image.pixels.data());
-  } catch (const std::exception& error) {
-    throw FileError(path, "cannot read: the file is damaged or incomplete (" + OneLine(error.what()) + ")");
-  }
-  if (!read || in->has_error()) {
-    const std::string cause = FirstLine(in->geterror());
-    const std::string printed = libraryMessages.Finish();
-    throw FileError(path, "cannot read: the file is damaged or incomplete" +
-                              (cause.empty() && printed.empty() ? std::string() : " (" + (cause.empty() ? printed : cause) + ")"));
-  }
-  in->close();
-  libraryMessages.Finish();
-
-  // One NaN would spread over the whole image in a few iterations, and no
-  // value put in its place would be the picture's. Samples past kLargestSample
-  // would overflow single precision in the flow's own arithmetic.
-  std::size_t nonFinite = 0;
-  std::size_t tooLarge = 0;
-  const std::size_t stride = static_cast<std::size_t>(spec.nchannels);
-  for (int c : image.colourChannels) {
-    for (std::size_t i = static_cast<std::size_t>(c); i < count; i += stride) {
-      const float sample = image.pixels[i];
-      if (!std::isfinite(sample)) {
-        ++nonFinite;
-      } else if (std::fabs(sample) * image.scale > kLargestSample) {
-        ++tooLarge;
-      }
-    }
-  }
-  if (nonFinite > 0) {
-    throw FileError(path, "holds " + std::to_string(nonFinite) + (nonFinite == 1 ? " sample that is" : " samples that are") +
-                              " not a number or infinite; the flow would spread them to every neighbour");
-  }
-  if (tooLarge > 0) {
-    throw FileError(path, "holds " + std::to_string(tooLarge) + (tooLarge == 1 ? " sample" : " samples") +
-                              " beyond +-1e18, too large for the flow's single precision");
-  }
+  DecodePixels(path, *in, image, libraryMessages);
+  RequireFlowableColour(path, image);
   return image;
 }
 
@@ -352,49 +433,13 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
   }
   const OIIO::ImageSpec spec = WriterSpec(*out, image);
   const std::string kind = "the " + ExtensionOf(path) + " format";
-  const std::string described = ChannelCount(spec.nchannels) + " of " + DepthName(image.layout->spec.format) + " samples";
-
-  // A corner of the image, in its channels, type and metadata, written the
-  // way the whole will be: what the writer refuses here it refuses then.
-  OIIO::ImageSpec corner = spec;
-  corner.width = corner.full_width = std::min(spec.width, 8);
-  corner.height = corner.full_height = std::min(spec.height, 8);
-  corner.tile_width = corner.tile_height = corner.tile_depth = 0;
-  AtomicOutput file(path);
-  StderrCapture libraryMessages;
-  // Encoded in memory where the whole will be, so that a full disk is told
-  // as such here too (see WriteImageFile).
-  const bool inMemory = EncodesInMemory(out->format_name()) && out->supports("ioproxy");
-  OIIO::Filesystem::IOVecOutput encoded;
-  if (inMemory) out->set_ioproxy(&encoded);
-  if (!out->open(file.TemporaryPath(), corner)) {
-    libraryMessages.Finish();
-    throw UsageError(path + ": " + kind + " cannot hold this image of " + described + " (" +
-                     Cause(FirstLine(out->geterror()), "the writer refused it") + "); choose another extension, such as .tif");
-  }
-  const std::vector<float> zeros(corner.image_pixels() * static_cast<std::size_t>(corner.nchannels), 0.0f);
-  const bool written = out->write_image(OIIO::TypeFloat, zeros.data());
-  const bool closed = out->close();
-  if (!written || !closed) {
-    libraryMessages.Finish();
-    throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed"));
-  }
-  if (inMemory) file.Write(encoded.buffer().data(), encoded.buffer().size());
-  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(file.TemporaryPath());
-  if (!in) {
-    OIIO::geterror();
-    libraryMessages.Finish();
-    throw FileError(path, "cannot write: " + kind + " wrote a file that cannot be read back");
-  }
-  const OIIO::ImageSpec back = in->spec();
-  in->close();
-  libraryMessages.Finish();
+  const OIIO::TypeDesc depth = image.layout->spec.format;
+  const std::string described = ChannelCount(spec.nchannels) + " of " + DepthName(depth) + " samples";
+  const OIIO::ImageSpec back = WriteCornerAndReadBack(path, *out, spec, kind, described);
 
   std::vector<std::string> notes;
   std::string what;
-  if (LosesDepth(image.layout->spec.format, back.format)) {
-    what = DepthName(back.format) + " samples (the input has " + DepthName(image.layout->spec.format) + ")";
-  }
+  if (LosesDepth(depth, back.format)) what = DepthName(back.format) + " samples (the input has " + DepthName(depth) + ")";
   if (back.nchannels != spec.nchannels) {
     what += (what.empty() ? "" : ", ") + ChannelCount(back.nchannels) + " (the input has " +
             std::to_string(spec.nchannels) + ")";
