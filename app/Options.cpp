@@ -153,6 +153,94 @@ void RefuseLeftOvers(const std::vector<std::string>& leftOvers) {
   throw UsageError("'" + first + "' is one argument too many; calvane takes one INPUT and one OUTPUT");
 }
 
+// The text given to the options that calvane reads itself, and whether
+// each was given at all.
+struct GivenText {
+  std::string noise;
+  std::string variance;
+  std::string iterations;
+  std::string channels;
+  std::string maxSamples;
+  CLI::Option* varianceOption = nullptr;
+  CLI::Option* iterationsOption = nullptr;
+  CLI::Option* maxSamplesOption = nullptr;
+};
+
+// The arguments and options, with their help; flags and file names go
+// straight into `options`, the rest into `given`, which must outlive `app`.
+void DeclareOptions(CLI::App& app, Options& options, GivenText& given) {
+  // Unknown options and surplus arguments are refused in calvane's words.
+  app.allow_extras();
+  app.footer(kNotes);
+  app.set_version_flag("--version", VersionText());
+  app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
+  app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");
+  app.add_option("--noise", given.noise, "the noise model: auto (default), additive, multiplicative or poisson")
+      ->type_name("MODEL");
+  given.varianceOption = app.add_option("--variance", given.variance,
+                 "the noise level (standard deviation); default auto: measured and tuned on the image")
+      ->type_name("SIGMA|auto");
+  given.iterationsOption = app.add_option("--iterations", given.iterations,
+                 "how many steps of the flow, 1 to 1000; default auto: as many as the image needs")
+      ->type_name("N|auto");
+  app.add_option("--channels", given.channels,
+                 "colour edges: joint (default: one set of edges for all colour channels) or independent")
+      ->type_name("joint|independent");
+  app.add_flag("-i,--interactive", options.interactive, "edit the parameters in the plug-in's dialog first");
+  app.add_flag("--dry-run", options.dryRun,
+               "print the parameters that would be used, one per line, and stop; writes nothing");
+  app.add_option("--preview", options.preview, "write the working image to FILE whenever the plug-in redraws it")
+      ->type_name("FILE");
+  app.add_flag("-q,--quiet", options.quiet, "no progress and no notes; errors only");
+  app.add_option("--plugin", options.pluginPath, "load the plug-in from PATH instead of beside the program")
+      ->type_name("PATH");
+  given.maxSamplesOption = app.add_option("--max-samples", given.maxSamples,
+                 "refuse, unread, an image whose header declares more samples (width x height x channels); "
+                 "default 2147483648")
+      ->type_name("N");
+}
+
+// Reads the values given as text into `options`; a usage error for one
+// that is not what its option takes.
+void ReadGivenText(const GivenText& given, Options& options) {
+  if (given.maxSamplesOption->count() > 0) {
+    const std::optional<long long> value = ParseCount(given.maxSamples);
+    if (!value || *value < 1) {
+      throw UsageError("--max-samples: '" + given.maxSamples + "' is not a whole number of samples, 1 or more");
+    }
+    options.maxSamples = static_cast<std::uint64_t>(*value);
+  }
+  if (given.varianceOption->count() > 0 && !SameWord(given.variance, "auto")) {
+    const std::optional<double> value = ParseNumber(given.variance);
+    if (!value) throw UsageError("--variance: '" + given.variance + "' is neither a number nor 'auto'");
+    options.noiseVariance = *value;
+  }
+  if (given.iterationsOption->count() > 0 && !SameWord(given.iterations, "auto")) {
+    const std::optional<long long> value = ParseCount(given.iterations);
+    if (!value) throw UsageError("--iterations: '" + given.iterations + "' is neither a whole number nor 'auto'");
+    options.iterations = *value;
+  }
+  if (!given.noise.empty()) {
+    options.noise = ParseNoiseModel(given.noise);
+    options.noiseGiven = true;
+  }
+  if (!given.channels.empty()) options.channels = ParseChannelMode(given.channels);
+}
+
+// INPUT and OUTPUT are needed but for a dry run, which needs INPUT only
+// for what is to be measured on it.
+void RequireFiles(const Options& options, const GivenText& given) {
+  if (!options.dryRun && (options.input.empty() || options.output.empty())) {
+    throw UsageError(options.input.empty()
+                         ? "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"
+                         : "OUTPUT is required after INPUT '" + options.input +
+                               "': calvane [options] INPUT OUTPUT (only --dry-run goes without it)");
+  }
+  if (options.dryRun && options.input.empty() && (SameWord(given.variance, "auto") || SameWord(given.iterations, "auto"))) {
+    throw UsageError("'auto' needs an INPUT image to measure; give one, or give the values");
+  }
+}
+
 }  // namespace
 
 const char* NoiseModelName(NoiseModel model) {
@@ -169,79 +257,15 @@ std::string VersionText() { return "calvane " CALVANE_VERSION; }
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CommandLine result;
-  Options& options = result.options;
-  std::string noise;
-  std::string variance;
-  std::string iterations;
-  std::string channels;
-  std::string maxSamples;
-
+  GivenText given;
   CLI::App app{kDescription, "calvane"};
-  // Unknown options and surplus arguments are refused in calvane's words.
-  app.allow_extras();
-  app.footer(kNotes);
-  app.set_version_flag("--version", VersionText());
-  app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
-  app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");
-  app.add_option("--noise", noise, "the noise model: auto (default), additive, multiplicative or poisson")
-      ->type_name("MODEL");
-  CLI::Option* varianceOption = app.add_option("--variance", variance,
-                 "the noise level (standard deviation); default auto: measured and tuned on the image")
-      ->type_name("SIGMA|auto");
-  CLI::Option* iterationsOption = app.add_option("--iterations", iterations,
-                 "how many steps of the flow, 1 to 1000; default auto: as many as the image needs")
-      ->type_name("N|auto");
-  app.add_option("--channels", channels,
-                 "colour edges: joint (default: one set of edges for all colour channels) or independent")
-      ->type_name("joint|independent");
-  app.add_flag("-i,--interactive", options.interactive, "edit the parameters in the plug-in's dialog first");
-  app.add_flag("--dry-run", options.dryRun,
-               "print the parameters that would be used, one per line, and stop; writes nothing");
-  app.add_option("--preview", options.preview, "write the working image to FILE whenever the plug-in redraws it")
-      ->type_name("FILE");
-  app.add_flag("-q,--quiet", options.quiet, "no progress and no notes; errors only");
-  app.add_option("--plugin", options.pluginPath, "load the plug-in from PATH instead of beside the program")
-      ->type_name("PATH");
-  CLI::Option* maxSamplesOption = app.add_option("--max-samples", maxSamples,
-                 "refuse, unread, an image whose header declares more samples (width x height x channels); "
-                 "default 2147483648")
-      ->type_name("N");
-
+  DeclareOptions(app, result.options, given);
   try {
     CheckValueOptions(argc, argv);
     app.parse(argc, argv);
     RefuseLeftOvers(app.remaining());
-    if (maxSamplesOption->count() > 0) {
-      const std::optional<long long> value = ParseCount(maxSamples);
-      if (!value || *value < 1) {
-        throw UsageError("--max-samples: '" + maxSamples + "' is not a whole number of samples, 1 or more");
-      }
-      options.maxSamples = static_cast<std::uint64_t>(*value);
-    }
-    if (varianceOption->count() > 0 && !SameWord(variance, "auto")) {
-      const std::optional<double> value = ParseNumber(variance);
-      if (!value) throw UsageError("--variance: '" + variance + "' is neither a number nor 'auto'");
-      options.noiseVariance = *value;
-    }
-    if (iterationsOption->count() > 0 && !SameWord(iterations, "auto")) {
-      const std::optional<long long> value = ParseCount(iterations);
-      if (!value) throw UsageError("--iterations: '" + iterations + "' is neither a whole number nor 'auto'");
-      options.iterations = *value;
-    }
-    if (!noise.empty()) {
-      options.noise = ParseNoiseModel(noise);
-      options.noiseGiven = true;
-    }
-    if (!channels.empty()) options.channels = ParseChannelMode(channels);
-    if (!options.dryRun && (options.input.empty() || options.output.empty())) {
-      throw UsageError(options.input.empty()
-                           ? "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"
-                           : "OUTPUT is required after INPUT '" + options.input +
-                                 "': calvane [options] INPUT OUTPUT (only --dry-run goes without it)");
-    }
-    if (options.dryRun && options.input.empty() && (SameWord(variance, "auto") || SameWord(iterations, "auto"))) {
-      throw UsageError("'auto' needs an INPUT image to measure; give one, or give the values");
-    }
+    ReadGivenText(given, result.options);
+    RequireFiles(result.options, given);
   } catch (const CLI::CallForVersion&) {
     out << VersionText() << "\n";
     result.exitStatus = 0;
