@@ -420,60 +420,87 @@ void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const F
   PrintNote(counter + frame.input + " -> " + frame.output + (leaveAsItIs ? " (unchanged)" : "") + took);
 }
 
+// Everything that can fail before any work, checked first: the dialog can
+// be shown, no input is overwritten, the outputs' formats and folders.
+std::vector<Frame> CheckBeforeWork(const Options& options) {
+  if (options.interactive) RequireInteractiveDialog();
+  std::vector<Frame> frames = PlanFrames(options);
+  if (!options.preview.empty()) RequireWritableFormat(options.preview);
+  if (!options.preview.empty() && !options.dryRun) RequireWritableFolder(options.preview);
+  return frames;
+}
+
+// The first frame, read and with the run's settings chosen on it; whether
+// it is to be written unchanged, its noise being unmeasurable.
+struct FirstFrame {
+  LoadedFrame loaded;
+  bool leaveAsItIs = false;
+};
+
+FirstFrame SettleOnFirstFrame(Run& run, const Options& options, const std::vector<Frame>& frames) {
+  FirstFrame first;
+  if (frames.empty()) {
+    if (options.dryRun && (!options.noiseVariance || !options.iterations)) {
+      PrintNote("no INPUT: the plug-in's own values are shown; the automatic ones are measured on an image");
+    }
+    return first;
+  }
+  first.loaded = run.Prepare(frames.front().input);
+  // What the formats make of this image is known now, before any run.
+  for (const std::string& path : {frames.front().output, options.preview}) {
+    if (options.dryRun || path.empty()) continue;
+    for (const std::string& note : CheckOutputFormat(path, first.loaded.decoded)) PrintNote(note);
+  }
+  run.CheckLevelAgainstData(first.loaded);
+  first.leaveAsItIs = !run.ChooseSettings(frames.front().input, first.loaded);
+  return first;
+}
+
+// With -i the settings go into the dialog, and what the user confirms there
+// holds for every frame, the first one included.
+void ConfirmInDialog(Run& run, const Options& options, const PluginLibrary& plugin, FirstFrame& first) {
+  for (const std::string& line : DescribeHostSettings(options, first.loaded, run.ModelChosenByAuto())) PrintNote(line);
+  if (ConfigureInteractively(plugin, run.Context()) != 0) {
+    throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
+  }
+  first.leaveAsItIs = false;
+}
+
+void PrintSettings(Run& run, const Options& options, const FirstFrame& first) {
+  for (const std::string& line : DescribeParameters(run.Params())) std::cout << line << "\n";
+  for (const std::string& line : DescribeHostSettings(options, first.loaded, run.ModelChosenByAuto())) std::cout << line << "\n";
+  std::cout.flush();
+}
+
+void DenoiseFrames(Run& run, const Options& options, const std::vector<Frame>& frames, FirstFrame& first) {
+  for (std::size_t index = 0; index < frames.size(); ++index) {
+    const Frame& frame = frames[index];
+    LoadedFrame loaded = index == 0 ? std::move(first.loaded) : run.Prepare(frame.input);
+    const bool leave = index == 0 ? first.leaveAsItIs : !run.Remeasure(frame.input, loaded);
+    const std::string counter =
+        frames.size() > 1 ? "frame " + std::to_string(index + 1) + "/" + std::to_string(frames.size()) + " " : "";
+    DenoiseFrame(run, options, loaded, frame, counter, leave);
+  }
+}
+
 }  // namespace
 
 int Denoise(const Options& options) {
   SetQuiet(options.quiet);
   EnableProgressBar(!options.quiet && isatty(STDERR_FILENO) != 0);
-  if (options.interactive) RequireInteractiveDialog();
-
-  const std::vector<Frame> frames = PlanFrames(options);
-  if (!options.preview.empty()) RequireWritableFormat(options.preview);
-  if (!options.preview.empty() && !options.dryRun) RequireWritableFolder(options.preview);
+  const std::vector<Frame> frames = CheckBeforeWork(options);
 
   const PluginLibrary plugin(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath);
   Run run(options, plugin);
-
-  // The settings are chosen on the first frame. With -i they go into the
-  // dialog, and what the user confirms there holds for every frame.
-  LoadedFrame first;
-  bool leaveFirst = false;
-  if (!frames.empty()) {
-    first = run.Prepare(frames.front().input);
-    // What the formats make of this image is known now, before any run.
-    for (const std::string& path : {frames.front().output, options.preview}) {
-      if (options.dryRun || path.empty()) continue;
-      for (const std::string& note : CheckOutputFormat(path, first.decoded)) PrintNote(note);
-    }
-    run.CheckLevelAgainstData(first);
-    leaveFirst = !run.ChooseSettings(frames.front().input, first);
-  } else if (options.dryRun && (!options.noiseVariance || !options.iterations)) {
-    PrintNote("no INPUT: the plug-in's own values are shown; the automatic ones are measured on an image");
-  }
-  if (options.interactive) {
-    for (const std::string& line : DescribeHostSettings(options, first, run.ModelChosenByAuto())) PrintNote(line);
-    if (ConfigureInteractively(plugin, run.Context()) != 0) {
-      throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
-    }
-    leaveFirst = false;
-  }
+  // The settings are chosen on the first frame and hold for every frame.
+  FirstFrame first = SettleOnFirstFrame(run, options, frames);
+  if (options.interactive) ConfirmInDialog(run, options, plugin, first);
   if (run.Context().GetParams() == nullptr) throw PluginError(plugin.Path(), "the plug-in left no parameter set");
 
   if (options.dryRun) {
-    for (const std::string& line : DescribeParameters(run.Params())) std::cout << line << "\n";
-    for (const std::string& line : DescribeHostSettings(options, first, run.ModelChosenByAuto())) std::cout << line << "\n";
-    std::cout.flush();
-    run.Release();
-    return static_cast<int>(ExitStatus::Done);
-  }
-
-  for (std::size_t index = 0; index < frames.size(); ++index) {
-    const Frame& frame = frames[index];
-    LoadedFrame loaded = index == 0 ? std::move(first) : run.Prepare(frame.input);
-    const bool leave = index == 0 ? leaveFirst : !run.Remeasure(frame.input, loaded);
-    const std::string counter =
-        frames.size() > 1 ? "frame " + std::to_string(index + 1) + "/" + std::to_string(frames.size()) + " " : "";
-    DenoiseFrame(run, options, loaded, frame, counter, leave);
+    PrintSettings(run, options, first);
+  } else {
+    DenoiseFrames(run, options, frames, first);
   }
   run.Release();
   return static_cast<int>(ExitStatus::Done);
