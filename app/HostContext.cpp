@@ -16,8 +16,9 @@ int AppContext::UpdateView(int, int) {
   return 0;
 }
 
-// The plug-in announces itself through these two; this host has nothing to
-// set up for them.
+// The plug-in announces itself through these two at set-up, HostOp38(0, 0, 0)
+// and HostOp44 with 8 as its sixth argument (host/PluginContext.h); this host
+// has nothing to set up for them, so the arguments are not looked at.
 int AppContext::HostOp38(int, int, int) { return 0; }
 int AppContext::HostOp44(int, int, int, int, int, int, int, int, int) { return 0; }
 

@@ -12,9 +12,12 @@ class CALVANE_HOST_API AlertableError : public std::exception {
   explicit AlertableError(std::string message);
   ~AlertableError() override;
 
-  // In this order: the interface the plug-in calls through.
+  // In this order: the interface the plug-in calls through. None throws.
+  // 1 once the user has been told (SetReported, Show), else 0.
   virtual unsigned char IsReported();
+  // Nonzero marks the error as told to the user, 0 as not told.
   virtual void SetReported(unsigned char reported);
+  // A copy of the message given at construction.
   virtual std::string GetMessageText();
 
   const char* what() const noexcept override;
@@ -29,11 +32,13 @@ class CALVANE_HOST_API ShowableError : public AlertableError {
   explicit ShowableError(std::string message);
   ~ShowableError() override;
 
-  // Presents the error through the host's error sink (see SetShowableErrorSink).
+  // Passes the message to the host's error sink (see SetShowableErrorSink)
+  // and marks the error as reported.
   virtual void Show();
 };
 
 // Where ShowableError::Show sends its text; the program installs one. The
-// default writes the text to standard error.
+// default writes the text and a line end to standard error. Returns the
+// sink replaced; null puts the default back. Safe from any thread.
 using ShowableErrorSink = void (*)(const char* text);
 CALVANE_HOST_API ShowableErrorSink SetShowableErrorSink(ShowableErrorSink sink);

@@ -2,6 +2,10 @@
 // plug-in calls its operations by their position in the operation table
 // (counted from 0); the positions of the named operations are fixed, the
 // others are the host's own and the plug-in never calls them.
+//
+// Each comment below says what a host's operation does; this class's own
+// definitions do nothing and answer 0 or null, for a host to override what
+// it offers. No operation throws; arguments not named are ignored.
 #pragma once
 
 #include "host/HostApi.h"
@@ -22,8 +26,12 @@ class CALVANE_HOST_API PluginContext {
   virtual int HostOp8();
   virtual int HostOp9();
   virtual int HostOp10();
-  virtual void SetParams(PluginParam* params);  // 11: the host takes it over
-  virtual PluginParam* GetParams();             // 12: null when none is stored
+  // 11: the host takes `params` over and frees it when it is replaced or
+  // the context ends; the set already stored, given again, is kept; null
+  // frees the stored set.
+  virtual void SetParams(PluginParam* params);
+  // 12: the stored set, still owned by the host; null when none is stored.
+  virtual PluginParam* GetParams();
   virtual int HostOp13();
   virtual int HostOp14();
   virtual int HostOp15();
@@ -42,21 +50,34 @@ class CALVANE_HOST_API PluginContext {
   virtual int HostOp28();
   virtual int HostOp29();
   virtual int HostOp30();
-  virtual Image* GetImage(int a, int b, int c, int d);  // 31: the working image
-  virtual int UpdateView(int a, int b);                 // 32: a redraw request
+  // 31: the image the plug-in is to work on, whatever the arguments (the
+  // plug-in passes 0, 0, 0, 1); still owned by the host. Null when the host
+  // has given none: the image calls made on it then throw AlertableError.
+  virtual Image* GetImage(int a, int b, int c, int d);
+  // 32: a redraw request: the host may show or save the working image as
+  // it stands (the program writes --preview). Answers 0; arguments ignored.
+  virtual int UpdateView(int a, int b);
   virtual int HostOp33();
   virtual int HostOp34();
   virtual int HostOp35();
   virtual int HostOp36();
   virtual int HostOp37();
-  virtual int HostOp38(int a, int b, int c);  // 38
+  // 38 and 44: the plug-in's announcement of itself at set-up (the
+  // host-operations entry), HostOp38(0, 0, 0) then HostOp44 with 8 as its
+  // sixth argument and 0 for the rest. The answers are ignored. No host
+  // here has anything to set up for them: the defaults and the program's
+  // own both answer 0 and keep nothing.
+  virtual int HostOp38(int a, int b, int c);
   virtual int HostOp39();
   virtual int HostOp40();
   virtual int HostOp41();
   virtual int HostOp42();
   virtual int HostOp43();
-  virtual int HostOp44(int a, int b, int c, int d, int e, int f, int g, int h, int i);  // 44
-  virtual unsigned char IsInteractive();  // 45: nonzero when a dialog may be shown
+  // 44: the second half of the announcement (see 38).
+  virtual int HostOp44(int a, int b, int c, int d, int e, int f, int g, int h, int i);
+  // 45: nonzero when the plug-in may show its dialog (the user asked for
+  // it and there is a presentation to show it); 0 runs with the set as is.
+  virtual unsigned char IsInteractive();
 
  protected:
   // Not virtual: a virtual destructor would take table positions of its own.

@@ -30,19 +30,30 @@ static_assert(offsetof(PluginParamEntry, maximum) == 20, "the maximum field is a
 
 class CALVANE_HOST_API PluginParam {
  public:
+  // An empty set with room for `count` entries (at least 1); adding more
+  // grows it. Out of memory: AlertableError (or std::bad_alloc).
   explicit PluginParam(short count);
   ~PluginParam();
   PluginParam(const PluginParam&) = delete;
   PluginParam& operator=(const PluginParam&) = delete;
 
+  // Each appends an entry; the name (null: "") and item texts are copied,
+  // so the arguments need not outlive the call. Values are stored as given:
+  // a default outside its limits, or limits the wrong way round, are no
+  // error here. Out of memory: AlertableError when the entry array cannot
+  // grow, std::bad_alloc when a text cannot be copied; the entries stay.
+  // A string list's limits are 0 and itemCount - 1; an itemCount below 0 or
+  // above 32767, or items null with itemCount above 0: AlertableError.
   void AddStrListParam(char* name, char** items, int itemCount, int defaultIndex);
   void AddFloatParam(char* name, float defaultValue, float minimum, float maximum);
   void AddIntParam(char* name, int defaultValue, int minimum, int maximum);
 
   // Host-side conveniences; the plug-in uses the entry array directly.
   int Count() const { return m_nCount; }
-  int Find(const char* name) const;  // entry index, or -1
-  const char* ItemText(int entry, int index) const;  // null when out of range
+  int Find(const char* name) const;  // the first entry of that exact name; -1 when none or null
+  // The text of item `index` of string-list entry `entry`; null when either
+  // is out of range or the entry is no string list.
+  const char* ItemText(int entry, int index) const;
 
   std::int32_t m_nCount;       // entries added so far
   PluginParamEntry* m_pEntries;  // the entry array, in the order of adding
