@@ -23,19 +23,63 @@ constexpr double kPerturbation = 0.1;
 // near their end.
 constexpr double kCountReach = 2.0;
 constexpr double kStillFallingFrom = 0.7;
-// Later trials, at radii near one already tried, run to this many times
-// the best count seen.
-constexpr double kNextReach = 1.6;
+// Later trials, at radii near one already tried, may run to this many times
+// the best count seen; they stop on their own well before, once past it.
+constexpr double kNextReach = 2.5;
 
 // A trial stops when its risk has stayed above the least for this many
 // looks and is this many count margins above it.
 constexpr std::size_t kLooksPastTheLeast = 3;
 constexpr double kClearlyPast = 4.0;
+constexpr std::size_t kLooksToSettle = 5;
+constexpr double kSettledWithin = 0.5;
+
+// The flow holds its image within the radius of the noisy one; a distance
+// within this fraction of the radius squared is on it. A plain trial stops
+// once it has been on it for more than kLooksOnTheRadius looks.
+constexpr double kOnTheRadius = 1e-3;
+constexpr std::size_t kLooksOnTheRadius = 8;
 
 // How far above the least risk a count still counts as good enough. The
 // risk is a mean squared error, positive; a small floor keeps the margin
 // meaningful where the estimate comes out near zero or below.
 double CountMargin(double least, double variance) { return kCountTolerance * std::max(least, 0.01 * variance); }
+
+// Follows a risk curve look by look and tells when later counts cannot
+// win: when it has stayed above its least for kLooksPastTheLeast looks
+// and is clearly above it, or when it has settled: stayed within half a
+// count margin over kLooksToSettle looks. A risk still falling slowly,
+// by a margin in a few dozen iterations, has not settled: the slow fall
+// adds up.
+class RiskWatch {
+ public:
+  explicit RiskWatch(double variance) : m_variance(variance) {}
+
+  bool Done(double risk) {
+    m_risks.push_back(risk);
+    if (m_risks.size() == 1 || risk < m_least) {
+      m_least = risk;
+      m_since = 0;
+    } else {
+      ++m_since;
+    }
+    return Done();
+  }
+
+  bool Done() const {
+    const double margin = CountMargin(m_least, m_variance);
+    const bool past = m_since >= kLooksPastTheLeast && m_risks.back() > m_least + kClearlyPast * margin;
+    if (past || m_risks.size() <= kLooksToSettle) return past;
+    const auto recent = std::minmax_element(m_risks.end() - 1 - kLooksToSettle, m_risks.end());
+    return *recent.second - *recent.first < kSettledWithin * margin;
+  }
+
+ private:
+  double m_variance;
+  std::vector<double> m_risks;
+  std::size_t m_since = 0;
+  double m_least = 0.0;
+};
 
 HostImagePtr Copy(const Image* image) { return HostImagePtr(DuplicateImage(const_cast<Image*>(image))); }
 
@@ -51,15 +95,30 @@ HostImagePtr StandardNormal(const Image* like, unsigned seed) {
   return noise;
 }
 
+// x . y over n samples: float sums over short runs, in lanes the compiler
+// can vectorise, gathered in double.
+double PlaneDot(const float* x, const float* y, std::size_t n) {
+  constexpr std::size_t kLanes = 16;
+  constexpr std::size_t kRun = 1024;
+  double sum = 0.0;
+  std::size_t i = 0;
+  for (; i + kRun <= n; i += kRun) {
+    float lanes[kLanes] = {};
+    for (std::size_t j = 0; j < kRun; j += kLanes)
+      for (std::size_t l = 0; l < kLanes; ++l) lanes[l] += x[i + j + l] * y[i + j + l];
+    double run = 0.0;
+    for (const float lane : lanes) run += lane;
+    sum += run;
+  }
+  for (; i < n; ++i) sum += static_cast<double>(x[i]) * y[i];
+  return sum;
+}
+
 // a . b over every sample.
 double Dot(const Image* a, const Image* b) {
   double sum = 0.0;
   const std::size_t count = ImageSampleCount(a) / static_cast<std::size_t>(ImageChannels(a));
-  for (int c = 0; c < ImageChannels(a); ++c) {
-    const float* x = ImagePlane(a, c);
-    const float* y = ImagePlane(b, c);
-    for (std::size_t i = 0; i < count; ++i) sum += static_cast<double>(x[i]) * y[i];
-  }
+  for (int c = 0; c < ImageChannels(a); ++c) sum += PlaneDot(ImagePlane(a, c), ImagePlane(b, c), count);
   return sum;
 }
 
@@ -77,6 +136,13 @@ struct RiskCurve {
 
 // Trial runs on the centred part, each paired with a run on the part plus
 // a fixed perturbation, from which SURE follows at every redraw.
+//
+// The plain run goes first and cannot know the risk; it stops once its
+// distance from the noisy image has stayed at the radius for a while: the
+// flow has then reached the ball it is held to and moves along it, and its
+// risk settles. The perturbed run goes no further, and gives the risk
+// exactly. Should the exact curve not have settled by then, the pair runs
+// again without stopping on the radius.
 class Trials {
  public:
   Trials(const Image* work, double sigma, const TrialDenoiser& denoise)
@@ -92,54 +158,59 @@ class Trials {
   const Image* Part() const { return m_part.get(); }
   int Runs() const { return m_runs; }
 
-  // The risk at every redraw up to `iterations`. With `stopPastTheLeast`
-  // the perturbed run stops once the risk is clearly past its least, where
+  // The risk at every redraw up to `iterations`. With `stopEarly` the runs
+  // stop once the risk has settled or is clearly past its least, where
   // later counts cannot win.
-  RiskCurve Curve(double radius, int iterations, bool stopPastTheLeast) {
+  RiskCurve Curve(double radius, int iterations, bool stopEarly) {
+    return Curve(radius, iterations, stopEarly, stopEarly);
+  }
+
+ private:
+  RiskCurve Curve(double radius, int iterations, bool stopEarly, bool stopOnTheRadius) {
     std::vector<double> residual;
     std::vector<double> plain;
-    Run(m_part.get(), radius, iterations, stopPastTheLeast, [&](const Image* image) {
+    const double onTheRadius = (1.0 - kOnTheRadius) * radius * radius;
+    std::size_t looksOnTheRadius = 0;
+    const bool plainStopped = Run(m_part.get(), radius, iterations, stopEarly, [&](const Image* image) {
       residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
       plain.push_back(Dot(m_direction.get(), image));
-      return true;
+      looksOnTheRadius = residual.back() >= onTheRadius ? looksOnTheRadius + 1 : 0;
+      return !(stopOnTheRadius && looksOnTheRadius > kLooksOnTheRadius);
     });
-    RiskCurve curve;
+    // A stopped plain run last looked at a redraw: the perturbed one runs
+    // to the same count.
+    const int end = plainStopped ? 1 + kRedrawInterval * static_cast<int>(residual.size() - 1) : iterations;
     const double samples = static_cast<double>(ImageSampleCount(m_part.get()));
     const double variance = m_sigma * m_sigma;
+    RiskCurve curve;
+    RiskWatch watch(variance);
     std::size_t look = 0;
-    double least = 0.0;
-    std::size_t sinceLeast = 0;
-    Run(m_perturbed.get(), radius, iterations, stopPastTheLeast, [&](const Image* image) {
+    Run(m_perturbed.get(), radius, end, stopEarly, [&](const Image* image) {
       const std::size_t k = look++;
       if (k >= residual.size()) return false;
       // The last look is the end of the run, which is also the last redraw
       // when the count falls on one.
-      const int count = k + 1 == residual.size() ? iterations : 1 + kRedrawInterval * static_cast<int>(k);
+      const int count = k + 1 == residual.size() ? end : 1 + kRedrawInterval * static_cast<int>(k);
       if (!curve.counts.empty() && count <= curve.counts.back()) return true;
       const double divergence = (Dot(m_direction.get(), image) - plain[k]) / m_epsilon;
       const double risk = residual[k] - variance + 2.0 * variance * divergence / samples;
       curve.counts.push_back(count);
       curve.risks.push_back(risk);
-      if (curve.risks.size() == 1 || risk < least) {
-        least = risk;
-        sinceLeast = 0;
-      } else {
-        ++sinceLeast;
-      }
-      return !(stopPastTheLeast && sinceLeast >= kLooksPastTheLeast &&
-               risk > least + kClearlyPast * CountMargin(least, variance));
+      return !(stopEarly && watch.Done(risk));
     });
+    if (plainStopped && !watch.Done()) return Curve(radius, iterations, stopEarly, false);
     return curve;
   }
 
- private:
   // Denoises a copy of `start`, looking at it at the end and, when
-  // `atRedraws`, at every redraw, where a look may stop it.
-  void Run(const Image* start, double radius, int iterations, bool atRedraws, const TrialLook& look) {
+  // `atRedraws`, at every redraw, where a look may stop it. Returns whether
+  // a look stopped it.
+  bool Run(const Image* start, double radius, int iterations, bool atRedraws, const TrialLook& look) {
     const HostImagePtr image = Copy(start);
     const bool stopped = m_denoise(image.get(), radius, iterations, atRedraws ? look : TrialLook());
     ++m_runs;
     if (!stopped) look(image.get());
+    return stopped;
   }
 
   HostImagePtr m_part;

@@ -146,6 +146,79 @@ TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
   }
 }
 
+// A stand-in for the plug-in's additive flow: each iteration blends in a
+// little of the 3x3 box blur, then the image is pulled back onto the ball
+// of the radius around the noisy one (root mean square distance), where it
+// settles. With `towards` it then goes on moving along the ball, a little
+// closer to that image at each iteration: its error keeps falling long
+// after it has reached the radius. `iterationsRun` counts the iterations
+// it was asked to run, in all.
+TrialDenoiser HeldToTheRadius(const Image* towards, long& iterationsRun) {
+  return [towards, &iterationsRun](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
+    const HostImagePtr noisy(DuplicateImage(image));
+    float* p = ImagePlane(image, 0);
+    const float* y = ImagePlane(noisy.get(), 0);
+    bool reached = false;
+    for (int i = 0; i < iterations; ++i) {
+      ++iterationsRun;
+      BlendWithBlur(image, 0.3);
+      if (reached && towards) {
+        const float* t = ImagePlane(towards, 0);
+        for (std::size_t k = 0; k < ImageSampleCount(image); ++k) p[k] += 0.02f * (t[k] - p[k]);
+      }
+      const double distance = std::sqrt(ImageDiffEnergy(image, noisy.get()));
+      if (distance > radius) {
+        reached = true;
+        const double pull = radius / distance;
+        for (std::size_t k = 0; k < ImageSampleCount(image); ++k) p[k] = static_cast<float>(y[k] + pull * (p[k] - y[k]));
+      }
+      if (i % kRedrawInterval == 0 && atRedraw && !atRedraw(image)) return true;
+    }
+    return false;
+  };
+}
+
+// The true error after every count the chooser can see, of one long run.
+std::map<int, double> TrueErrors(const TrialDenoiser& denoise, const Image* noisy, const Image* clean, double radius) {
+  std::map<int, double> errors;
+  HostImagePtr trial(DuplicateImage(const_cast<Image*>(noisy)));
+  int seen = 0;
+  denoise(trial.get(), radius, kMaxAutoIterations, [&](const Image* image) {
+    errors[1 + kRedrawInterval * seen++] = ImageDiffEnergy(const_cast<Image*>(image), const_cast<Image*>(clean));
+    return true;
+  });
+  return errors;
+}
+
+TEST(AutoVariance, TrialsOfAFlowHeldToItsRadiusStopOnceItsErrorHasSettled) {
+  const HostImagePtr clean = Picture(255.0f);
+  const HostImagePtr noisy = WithNoise(clean.get(), 20.0, 6);
+  const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
+  const double radius = 0.9 * sigma;
+  long unused = 0;
+  // The flow settles on the radius after a few dozen iterations, or goes
+  // on gaining long after it has reached it.
+  for (const Image* towards : {static_cast<const Image*>(nullptr), static_cast<const Image*>(clean.get())}) {
+    SCOPED_TRACE(towards ? "still gaining on the radius" : "settled on the radius");
+    const std::map<int, double> truth = TrueErrors(HeldToTheRadius(towards, unused), noisy.get(), clean.get(), radius);
+    const auto best = std::min_element(truth.begin(), truth.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+
+    long iterationsRun = 0;
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{radius, std::nullopt}, HeldToTheRadius(towards, iterationsRun));
+    ASSERT_EQ(truth.count(chosen.iterations), 1u) << chosen.iterations;
+    EXPECT_LE(truth.at(chosen.iterations), best->second * 1.03) << "chose " << chosen.iterations << ", best is " << best->first;
+    if (towards) {
+      EXPECT_GT(best->first, 100) << "the case must gain well past the radius";
+    } else {
+      // The pair of trials stops a few looks after the error has settled,
+      // far short of the reach (twice the noise level in time steps, about
+      // 150 iterations here, for each of the two runs).
+      ASSERT_LT(best->first, 40);
+      EXPECT_LE(iterationsRun, 2 * (best->first + 10 * kRedrawInterval)) << "chose " << chosen.iterations;
+    }
+  }
+}
+
 TEST(AutoVariance, ACleanImageNeedsNoTrials) {
   HostImagePtr flat(CreateImage(64, 64, 1, 1.0f));
   int trials = 0;
