@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "win/src/ControlProc.h"
 #include "win/src/System.h"
 
 namespace win::detail {
@@ -109,141 +110,175 @@ void TypeCharacter(HWND hWnd, EditState& state, char32_t ch) {
   if (ReplaceSelection(hWnd, state, insert)) Changed(hWnd, state);
 }
 
+using Call = ControlCall<EditState>;
+
+// ---- Handlers -------------------------------------------------------------------
+
+ControlAnswer GetDlgCode(const Call& call) {
+  LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+  if ((StyleOf(call.hWnd) & ES_MULTILINE) != 0) code |= DLGC_WANTALLKEYS;
+  return code;
+}
+
+ControlAnswer SetText(const Call& call) {
+  HWND hWnd = call.hWnd;
+  TextOf(hWnd) = call.lParam != 0 ? reinterpret_cast<LPCSTR>(call.lParam) : "";
+  call.state.caret = call.state.anchor = 0;
+  call.state.modified = false;
+  NotifyParent(hWnd, EN_UPDATE);
+  if (!IsWindow(hWnd)) return TRUE;
+  Invalidate(hWnd);
+  NotifyParent(hWnd, EN_CHANGE);
+  return TRUE;
+}
+
+ControlAnswer GetSel(const Call& call) {
+  auto start = static_cast<DWORD>(call.state.SelStart());
+  auto end = static_cast<DWORD>(call.state.SelEnd());
+  if (call.wParam != 0) *reinterpret_cast<DWORD*>(call.wParam) = start;
+  if (call.lParam != 0) *reinterpret_cast<DWORD*>(call.lParam) = end;
+  return (start > 0xFFFF || end > 0xFFFF) ? -1 : MAKELRESULT(start, end);
+}
+
+ControlAnswer SetSel(const Call& call) {
+  const std::string& text = TextOf(call.hWnd);
+  auto start = static_cast<long long>(static_cast<int>(call.wParam));
+  auto end = static_cast<long long>(static_cast<int>(call.lParam));
+  if (start == -1) {
+    call.state.anchor = call.state.caret;  // no selection; the caret stays
+  } else {
+    // A position out of the text stands for its end.
+    auto clamp = [&](long long pos) {
+      return SnapToChar(text, pos < 0 || pos > static_cast<long long>(text.size()) ? text.size()
+                                                                                   : static_cast<std::size_t>(pos));
+    };
+    call.state.anchor = clamp(start);
+    call.state.caret = clamp(end);
+  }
+  Invalidate(call.hWnd);
+  return 0;
+}
+
+ControlAnswer ReplaceSel(const Call& call) {
+  const char* insert = call.lParam != 0 ? reinterpret_cast<LPCSTR>(call.lParam) : "";
+  if (ReplaceSelection(call.hWnd, call.state, insert)) Changed(call.hWnd, call.state);
+  return 0;
+}
+
+ControlAnswer LimitText(const Call& call) {
+  call.state.limit = call.wParam != 0 ? static_cast<std::size_t>(call.wParam) : 0x7FFFFFFE;
+  return 0;
+}
+
+ControlAnswer GetLimitText(const Call& call) { return static_cast<LRESULT>(call.state.limit); }
+ControlAnswer GetModify(const Call& call) { return call.state.modified ? TRUE : FALSE; }
+
+ControlAnswer SetModify(const Call& call) {
+  call.state.modified = call.wParam != 0;
+  return 0;
+}
+
+ControlAnswer SetReadOnly(const Call& call) {
+  DWORD style = StyleOf(call.hWnd);
+  SetWindowLongA(call.hWnd, GWL_STYLE,
+                 static_cast<LONG>(call.wParam != 0 ? (style | ES_READONLY) : (style & ~ES_READONLY)));
+  return TRUE;
+}
+
+ControlAnswer Char(const Call& call) {
+  TypeCharacter(call.hWnd, call.state, static_cast<char32_t>(call.wParam));
+  return 0;
+}
+
+// Delete: the selection, or the character after the caret.
+void DeleteForward(HWND hWnd, EditState& state) {
+  const std::string& text = TextOf(hWnd);
+  if ((StyleOf(hWnd) & ES_READONLY) != 0) {
+    MessageBeep(0);
+    return;
+  }
+  if (state.SelStart() == state.SelEnd()) {
+    if (state.caret >= text.size()) return;
+    state.anchor = NextCharBoundary(text, state.caret);
+  }
+  ReplaceSelection(hWnd, state, std::string());
+  Changed(hWnd, state);
+}
+
+ControlAnswer KeyDown(const Call& call) {
+  EditState& state = call.state;
+  bool extend = GetKeyState(VK_SHIFT) < 0;
+  const std::string& text = TextOf(call.hWnd);
+  bool collapse = !extend && state.SelStart() != state.SelEnd();  // an arrow ends the selection at its side
+  switch (call.wParam) {
+    case VK_LEFT:
+      MoveCaret(call.hWnd, state, collapse ? state.SelStart() : PrevCharBoundary(text, state.caret), extend);
+      return 0;
+    case VK_RIGHT:
+      MoveCaret(call.hWnd, state, collapse ? state.SelEnd() : NextCharBoundary(text, state.caret), extend);
+      return 0;
+    case VK_HOME:
+      MoveCaret(call.hWnd, state, 0, extend);
+      return 0;
+    case VK_END:
+      MoveCaret(call.hWnd, state, text.size(), extend);
+      return 0;
+    case VK_DELETE:
+      DeleteForward(call.hWnd, state);
+      return 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+ControlAnswer ButtonDown(const Call& call) {
+  HWND hWnd = call.hWnd;
+  if (GetFocus() != hWnd) SetFocus(hWnd);
+  if (!IsWindow(hWnd) || GetFocus() != hWnd) return 0;
+  std::size_t at = OffsetAtX(hWnd, GET_X_LPARAM(call.lParam));
+  MoveCaret(hWnd, call.state, at, (call.wParam & MK_SHIFT) != 0);
+  call.state.selecting = true;
+  SetCapture(hWnd);
+  return 0;
+}
+
+ControlAnswer MouseMove(const Call& call) {
+  if (call.state.selecting) MoveCaret(call.hWnd, call.state, OffsetAtX(call.hWnd, GET_X_LPARAM(call.lParam)), true);
+  return 0;
+}
+
+ControlAnswer ButtonUp(const Call& call) {
+  if (call.state.selecting) {
+    call.state.selecting = false;
+    if (GetCapture() == call.hWnd) ReleaseCapture();
+  }
+  return 0;
+}
+
+ControlAnswer CaptureChanged(const Call& call) {
+  call.state.selecting = false;
+  return 0;
+}
+
+// The field redraws and tells its parent.
+ControlAnswer FocusChanged(const Call& call) {
+  Invalidate(call.hWnd);
+  NotifyParent(call.hWnd, call.msg == WM_SETFOCUS ? EN_SETFOCUS : EN_KILLFOCUS);
+  return 0;
+}
+
+const ControlRoute<EditState> kRoutes[] = {
+    {WM_GETDLGCODE, GetDlgCode},     {WM_SETTEXT, SetText},         {EM_GETSEL, GetSel},
+    {EM_SETSEL, SetSel},             {EM_REPLACESEL, ReplaceSel},   {EM_LIMITTEXT, LimitText},
+    {EM_GETLIMITTEXT, GetLimitText}, {EM_GETMODIFY, GetModify},     {EM_SETMODIFY, SetModify},
+    {EM_SETREADONLY, SetReadOnly},   {WM_CHAR, Char},               {WM_KEYDOWN, KeyDown},
+    {WM_LBUTTONDOWN, ButtonDown},    {WM_MOUSEMOVE, MouseMove},     {WM_LBUTTONUP, ButtonUp},
+    {WM_CAPTURECHANGED, CaptureChanged}, {WM_SETFOCUS, FocusChanged}, {WM_KILLFOCUS, FocusChanged}};
+
 }  // namespace
 
 LRESULT CALLBACK EditProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<EditState> state = ControlStateFor<EditState>(hWnd, msg);
-  if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
-  switch (msg) {
-    case WM_GETDLGCODE: {
-      LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
-      if ((StyleOf(hWnd) & ES_MULTILINE) != 0) code |= DLGC_WANTALLKEYS;
-      return code;
-    }
-    case WM_SETTEXT:
-      TextOf(hWnd) = lParam != 0 ? reinterpret_cast<LPCSTR>(lParam) : "";
-      state->caret = state->anchor = 0;
-      state->modified = false;
-      NotifyParent(hWnd, EN_UPDATE);
-      if (!IsWindow(hWnd)) return TRUE;
-      Invalidate(hWnd);
-      NotifyParent(hWnd, EN_CHANGE);
-      return TRUE;
-    case EM_GETSEL: {
-      auto start = static_cast<DWORD>(state->SelStart());
-      auto end = static_cast<DWORD>(state->SelEnd());
-      if (wParam != 0) *reinterpret_cast<DWORD*>(wParam) = start;
-      if (lParam != 0) *reinterpret_cast<DWORD*>(lParam) = end;
-      return (start > 0xFFFF || end > 0xFFFF) ? -1 : MAKELRESULT(start, end);
-    }
-    case EM_SETSEL: {
-      const std::string& text = TextOf(hWnd);
-      auto start = static_cast<long long>(static_cast<int>(wParam));
-      auto end = static_cast<long long>(static_cast<int>(lParam));
-      if (start == -1) {
-        state->anchor = state->caret;  // no selection; the caret stays
-      } else {
-        auto clamp = [&](long long pos) {
-          return SnapToChar(text, pos < 0 || pos > static_cast<long long>(text.size()) ? text.size()
-                                                                                       : static_cast<std::size_t>(pos));
-        };
-        state->anchor = clamp(start);
-        state->caret = clamp(end);
-      }
-      Invalidate(hWnd);
-      return 0;
-    }
-    case EM_REPLACESEL:
-      if (ReplaceSelection(hWnd, *state, lParam != 0 ? reinterpret_cast<LPCSTR>(lParam) : "")) Changed(hWnd, *state);
-      return 0;
-    case EM_LIMITTEXT:
-      state->limit = wParam != 0 ? static_cast<std::size_t>(wParam) : 0x7FFFFFFE;
-      return 0;
-    case EM_GETLIMITTEXT:
-      return static_cast<LRESULT>(state->limit);
-    case EM_GETMODIFY:
-      return state->modified ? TRUE : FALSE;
-    case EM_SETMODIFY:
-      state->modified = wParam != 0;
-      return 0;
-    case EM_SETREADONLY: {
-      DWORD style = StyleOf(hWnd);
-      SetWindowLongA(hWnd, GWL_STYLE, static_cast<LONG>(wParam != 0 ? (style | ES_READONLY) : (style & ~ES_READONLY)));
-      return TRUE;
-    }
-    case WM_CHAR:
-      TypeCharacter(hWnd, *state, static_cast<char32_t>(wParam));
-      return 0;
-    case WM_KEYDOWN: {
-      bool extend = GetKeyState(VK_SHIFT) < 0;
-      const std::string& text = TextOf(hWnd);
-      bool hasSelection = state->SelStart() != state->SelEnd();
-      switch (wParam) {
-        case VK_LEFT:
-          MoveCaret(hWnd, *state,
-                    !extend && hasSelection ? state->SelStart() : PrevCharBoundary(text, state->caret), extend);
-          return 0;
-        case VK_RIGHT:
-          MoveCaret(hWnd, *state,
-                    !extend && hasSelection ? state->SelEnd() : NextCharBoundary(text, state->caret), extend);
-          return 0;
-        case VK_HOME:
-          MoveCaret(hWnd, *state, 0, extend);
-          return 0;
-        case VK_END:
-          MoveCaret(hWnd, *state, text.size(), extend);
-          return 0;
-        case VK_DELETE:
-          if ((StyleOf(hWnd) & ES_READONLY) != 0) {
-            MessageBeep(0);
-            return 0;
-          }
-          if (!hasSelection) {
-            if (state->caret >= text.size()) return 0;
-            state->anchor = NextCharBoundary(text, state->caret);
-          }
-          ReplaceSelection(hWnd, *state, std::string());
-          Changed(hWnd, *state);
-          return 0;
-        default:
-          return DefWindowProcA(hWnd, msg, wParam, lParam);
-      }
-    }
-    case WM_LBUTTONDOWN: {
-      if (GetFocus() != hWnd) SetFocus(hWnd);
-      if (!IsWindow(hWnd) || GetFocus() != hWnd) return 0;
-      std::size_t at = OffsetAtX(hWnd, GET_X_LPARAM(lParam));
-      MoveCaret(hWnd, *state, at, (wParam & MK_SHIFT) != 0);
-      state->selecting = true;
-      SetCapture(hWnd);
-      return 0;
-    }
-    case WM_MOUSEMOVE:
-      if (state->selecting) MoveCaret(hWnd, *state, OffsetAtX(hWnd, GET_X_LPARAM(lParam)), true);
-      return 0;
-    case WM_LBUTTONUP:
-      if (state->selecting) {
-        state->selecting = false;
-        if (GetCapture() == hWnd) ReleaseCapture();
-      }
-      return 0;
-    case WM_CAPTURECHANGED:
-      state->selecting = false;
-      return 0;
-    case WM_SETFOCUS:
-      Invalidate(hWnd);
-      NotifyParent(hWnd, EN_SETFOCUS);
-      return 0;
-    case WM_KILLFOCUS:
-      Invalidate(hWnd);
-      NotifyParent(hWnd, EN_KILLFOCUS);
-      return 0;
-    case WM_ENABLE:
-      Invalidate(hWnd);
-      return 0;
-    default:
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
+  return RunControl(hWnd, msg, wParam, lParam, kRoutes, kRedrawOnEnable);
 }
 
 }  // namespace win::detail

@@ -2,42 +2,35 @@
 // the standard bars of a window (SB_HORZ, SB_VERT).
 #include <algorithm>
 
+#include "win/src/ControlProc.h"
 #include "win/src/System.h"
 
 namespace win::detail {
 
-// The highest position the thumb can reach: a page shows the last
-// max - min + 1 - page positions.
-static int MaxScrollPos(const ScrollData& data) {
-  int page = static_cast<int>(std::min<UINT>(data.page, 0x7FFFFFFF));
-  return std::max(data.min, data.max - std::max(page - 1, 0));
-}
-
-int ClampScrollPos(const ScrollData& data, int pos) { return std::clamp(pos, data.min, MaxScrollPos(data)); }
-
 int ApplyScrollInfo(ScrollData& data, const SCROLLINFO& info) {
+  RangeModel& range = data.range;
   if ((info.fMask & SIF_RANGE) != 0) {
-    data.min = info.nMin;
-    data.max = info.nMax;
+    range.min = info.nMin;
+    range.max = info.nMax;
   }
-  if ((info.fMask & SIF_PAGE) != 0) data.page = info.nPage;
+  if ((info.fMask & SIF_PAGE) != 0) range.page = info.nPage;
   // The page never exceeds the range.
-  long long span = static_cast<long long>(data.max) - data.min + 1;
+  long long span = static_cast<long long>(range.max) - range.min + 1;
   if (span < 0) span = 0;
-  if (static_cast<long long>(data.page) > span) data.page = static_cast<UINT>(span);
-  if ((info.fMask & SIF_POS) != 0) data.pos = info.nPos;
-  data.pos = ClampScrollPos(data, data.pos);
-  return data.pos;
+  if (range.page > span) range.page = span;
+  if ((info.fMask & SIF_POS) != 0) range.pos = info.nPos;
+  range.pos = range.Clamp(range.pos);
+  return range.pos;
 }
 
 BOOL ReadScrollInfo(const ScrollData& data, SCROLLINFO& info) {
   if ((info.fMask & SIF_RANGE) != 0) {
-    info.nMin = data.min;
-    info.nMax = data.max;
+    info.nMin = data.range.min;
+    info.nMax = data.range.max;
   }
-  if ((info.fMask & SIF_PAGE) != 0) info.nPage = data.page;
-  if ((info.fMask & SIF_POS) != 0) info.nPos = data.pos;
-  if ((info.fMask & SIF_TRACKPOS) != 0) info.nTrackPos = data.tracking ? data.trackPos : data.pos;
+  if ((info.fMask & SIF_PAGE) != 0) info.nPage = static_cast<UINT>(data.range.page);
+  if ((info.fMask & SIF_POS) != 0) info.nPos = data.range.pos;
+  if ((info.fMask & SIF_TRACKPOS) != 0) info.nTrackPos = data.tracking ? data.trackPos : data.range.pos;
   return (info.fMask & SIF_ALL) != 0 ? TRUE : FALSE;
 }
 
@@ -50,6 +43,8 @@ struct ScrollBarState : ControlState {
   void Describe(HWND hWnd, WindowView& view) const override;
 };
 
+using Call = ControlCall<ScrollBarState>;
+
 bool IsVertical(HWND hWnd) { return (GetWindowLongA(hWnd, GWL_STYLE) & SBS_VERT) != 0; }
 
 // Layout along the bar: an arrow button at each end, the thumb between.
@@ -58,6 +53,7 @@ struct BarLayout {
 };
 
 BarLayout Layout(HWND hWnd, const ScrollData& data) {
+  const RangeModel& range = data.range;
   RECT client = ClientRectOf(hWnd);
   bool vertical = IsVertical(hWnd);
   BarLayout layout{};
@@ -67,25 +63,25 @@ BarLayout Layout(HWND hWnd, const ScrollData& data) {
   layout.trackStart = arrow;
   layout.trackEnd = layout.length - arrow;
   int track = std::max(0, layout.trackEnd - layout.trackStart);
-  long long span = static_cast<long long>(data.max) - data.min + 1;
-  int thumb = data.page == 0 || span <= 0 ? std::min(layout.thickness, track)
-                                          : static_cast<int>(std::min<long long>(track, track * static_cast<long long>(data.page) / span));
+  long long span = static_cast<long long>(range.max) - range.min + 1;
+  int thumb = range.page == 0 || span <= 0 ? std::min(layout.thickness, track)
+                                           : static_cast<int>(std::min<long long>(track, track * range.page / span));
   thumb = std::min(std::max(thumb, std::min(8, track)), track);
   int travel = track - thumb;
-  int range = MaxScrollPos(data) - data.min;
-  int pos = data.tracking ? data.trackPos : data.pos;
-  layout.thumbStart = layout.trackStart + (range > 0 ? MulDiv(pos - data.min, travel, range) : 0);
+  int reach = range.Highest() - range.min;
+  int pos = data.tracking ? data.trackPos : range.pos;
+  layout.thumbStart = layout.trackStart + (reach > 0 ? MulDiv(pos - range.min, travel, reach) : 0);
   layout.thumbEnd = layout.thumbStart + thumb;
   return layout;
 }
 
 void ScrollBarState::Describe(HWND hWnd, WindowView& view) const {
-  view.range.min = data.min;
-  view.range.max = data.max;
-  view.range.pos = data.pos;
-  view.range.page = static_cast<int>(data.page);
+  view.range.min = data.range.min;
+  view.range.max = data.range.max;
+  view.range.pos = data.range.pos;
+  view.range.page = static_cast<int>(data.range.page);
   view.range.line = 1;
-  view.range.trackPos = data.tracking ? data.trackPos : data.pos;
+  view.range.trackPos = data.tracking ? data.trackPos : data.range.pos;
   view.range.tracking = data.tracking;
   view.range.vertical = IsVertical(hWnd);
   BarLayout layout = Layout(hWnd, data);
@@ -104,9 +100,9 @@ int PositionAt(HWND hWnd, const ScrollData& data, int along) {
   BarLayout layout = Layout(hWnd, data);
   int thumb = layout.thumbEnd - layout.thumbStart;
   int travel = layout.trackEnd - layout.trackStart - thumb;
-  int range = MaxScrollPos(data) - data.min;
-  if (travel <= 0 || range <= 0) return data.min;
-  return ClampScrollPos(data, data.min + MulDiv(along - layout.trackStart - thumb / 2, range, travel));
+  int reach = data.range.Highest() - data.range.min;
+  if (travel <= 0 || reach <= 0) return data.range.min;
+  return data.range.Clamp(data.range.min + MulDiv(along - layout.trackStart - thumb / 2, reach, travel));
 }
 
 UINT KeyCode(WPARAM key) {
@@ -130,111 +126,128 @@ UINT KeyCode(WPARAM key) {
   }
 }
 
+// ---- Handlers -------------------------------------------------------------------
+
+ControlAnswer SetPos(const Call& call) {
+  RangeModel& range = call.state.data.range;
+  int previous = range.pos;
+  range.pos = range.Clamp(static_cast<int>(call.wParam));
+  if (call.lParam != 0) Invalidate(call.hWnd);
+  return previous;
+}
+
+ControlAnswer GetPos(const Call& call) { return call.state.data.range.pos; }
+
+ControlAnswer SetRange(const Call& call) {
+  int previous = call.state.data.range.pos;
+  SCROLLINFO info{sizeof(SCROLLINFO), SIF_RANGE, static_cast<int>(call.wParam), static_cast<int>(call.lParam), 0, 0, 0};
+  ApplyScrollInfo(call.state.data, info);
+  if (call.msg == SBM_SETRANGEREDRAW) Invalidate(call.hWnd);
+  return call.state.data.range.pos != previous ? previous : 0;
+}
+
+ControlAnswer GetRange(const Call& call) {
+  if (call.wParam != 0) *reinterpret_cast<LPINT>(call.wParam) = call.state.data.range.min;
+  if (call.lParam != 0) *reinterpret_cast<LPINT>(call.lParam) = call.state.data.range.max;
+  return 0;
+}
+
+ControlAnswer SetScrollInfo(const Call& call) {
+  auto* info = reinterpret_cast<LPCSCROLLINFO>(call.lParam);
+  if (info == nullptr || info->cbSize != sizeof(SCROLLINFO)) return 0;
+  int pos = ApplyScrollInfo(call.state.data, *info);
+  if (call.wParam != 0) Invalidate(call.hWnd);
+  return pos;
+}
+
+ControlAnswer GetScrollInfo(const Call& call) {
+  auto* info = reinterpret_cast<LPSCROLLINFO>(call.lParam);
+  if (info == nullptr || info->cbSize != sizeof(SCROLLINFO)) return FALSE;
+  return ReadScrollInfo(call.state.data, *info);
+}
+
+ControlAnswer GetDlgCode(const Call&) { return DLGC_WANTARROWS; }
+
+ControlAnswer KeyDown(const Call& call) {
+  UINT code = KeyCode(call.wParam);
+  if (code == SB_ENDSCROLL) return std::nullopt;
+  call.state.heldCode = code;
+  Notify(call.hWnd, code, 0);
+  return 0;
+}
+
+ControlAnswer KeyUp(const Call& call) {
+  if (KeyCode(call.wParam) == SB_ENDSCROLL) return std::nullopt;
+  call.state.heldCode = SB_ENDSCROLL;
+  Notify(call.hWnd, SB_ENDSCROLL, 0);
+  return 0;
+}
+
+ControlAnswer ButtonDown(const Call& call) {
+  HWND hWnd = call.hWnd;
+  ScrollData& data = call.state.data;
+  if ((GetWindowLongA(hWnd, GWL_STYLE) & WS_TABSTOP) != 0 && GetFocus() != hWnd) SetFocus(hWnd);
+  if (!IsWindow(hWnd)) return 0;
+  BarLayout layout = Layout(hWnd, data);
+  int along = IsVertical(hWnd) ? GET_Y_LPARAM(call.lParam) : GET_X_LPARAM(call.lParam);
+  SetCapture(hWnd);
+  if (along >= layout.thumbStart && along < layout.thumbEnd) {
+    data.tracking = true;
+    data.trackPos = data.range.pos;
+    call.state.heldCode = SB_THUMBTRACK;
+    return 0;
+  }
+  UINT code = along < layout.trackStart ? SB_LINEUP
+              : along >= layout.trackEnd ? SB_LINEDOWN
+              : along < layout.thumbStart ? SB_PAGEUP
+                                          : SB_PAGEDOWN;
+  call.state.heldCode = code;
+  Notify(hWnd, code, 0);
+  return 0;
+}
+
+ControlAnswer MouseMove(const Call& call) {
+  ScrollData& data = call.state.data;
+  if (!data.tracking) return 0;
+  int pos = PositionAt(call.hWnd, data, IsVertical(call.hWnd) ? GET_Y_LPARAM(call.lParam) : GET_X_LPARAM(call.lParam));
+  if (pos != data.trackPos) {
+    data.trackPos = pos;
+    Invalidate(call.hWnd);
+    Notify(call.hWnd, SB_THUMBTRACK, pos);
+  }
+  return 0;
+}
+
+ControlAnswer ButtonUp(const Call& call) {
+  HWND hWnd = call.hWnd;
+  ScrollData& data = call.state.data;
+  if (call.state.heldCode == SB_ENDSCROLL) return 0;
+  bool wasTracking = data.tracking;
+  call.state.heldCode = SB_ENDSCROLL;
+  if (GetCapture() == hWnd) ReleaseCapture();
+  if (wasTracking) {
+    int pos = data.trackPos;
+    data.tracking = false;
+    Notify(hWnd, SB_THUMBPOSITION, pos);
+    if (!IsWindow(hWnd)) return 0;
+  }
+  Notify(hWnd, SB_ENDSCROLL, 0);
+  return 0;
+}
+
+const ControlRoute<ScrollBarState> kRoutes[] = {
+    {SBM_SETPOS, SetPos},           {SBM_GETPOS, GetPos},
+    {SBM_SETRANGE, SetRange},       {SBM_SETRANGEREDRAW, SetRange},
+    {SBM_GETRANGE, GetRange},       {SBM_SETSCROLLINFO, SetScrollInfo},
+    {SBM_GETSCROLLINFO, GetScrollInfo}, {WM_GETDLGCODE, GetDlgCode},
+    {WM_KEYDOWN, KeyDown},          {WM_KEYUP, KeyUp},
+    {WM_LBUTTONDOWN, ButtonDown},   {WM_MOUSEMOVE, MouseMove},
+    {WM_LBUTTONUP, ButtonUp}};
+
 }  // namespace
 
 LRESULT CALLBACK ScrollBarProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<ScrollBarState> state = ControlStateFor<ScrollBarState>(hWnd, msg);
-  if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
-  ScrollData& data = state->data;
-  switch (msg) {
-    case SBM_SETPOS: {
-      int previous = data.pos;
-      data.pos = ClampScrollPos(data, static_cast<int>(wParam));
-      if (lParam != 0) Invalidate(hWnd);
-      return previous;
-    }
-    case SBM_GETPOS:
-      return data.pos;
-    case SBM_SETRANGE:
-    case SBM_SETRANGEREDRAW: {
-      int previous = data.pos;
-      SCROLLINFO info{sizeof(SCROLLINFO), SIF_RANGE, static_cast<int>(wParam), static_cast<int>(lParam), 0, 0, 0};
-      ApplyScrollInfo(data, info);
-      if (msg == SBM_SETRANGEREDRAW) Invalidate(hWnd);
-      return data.pos != previous ? previous : 0;
-    }
-    case SBM_GETRANGE:
-      if (wParam != 0) *reinterpret_cast<LPINT>(wParam) = data.min;
-      if (lParam != 0) *reinterpret_cast<LPINT>(lParam) = data.max;
-      return 0;
-    case SBM_SETSCROLLINFO: {
-      auto* info = reinterpret_cast<LPCSCROLLINFO>(lParam);
-      if (info == nullptr || info->cbSize != sizeof(SCROLLINFO)) return 0;
-      int pos = ApplyScrollInfo(data, *info);
-      if (wParam != 0) Invalidate(hWnd);
-      return pos;
-    }
-    case SBM_GETSCROLLINFO: {
-      auto* info = reinterpret_cast<LPSCROLLINFO>(lParam);
-      if (info == nullptr || info->cbSize != sizeof(SCROLLINFO)) return FALSE;
-      return ReadScrollInfo(data, *info);
-    }
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS;
-    case WM_KEYDOWN: {
-      UINT code = KeyCode(wParam);
-      if (code == SB_ENDSCROLL) return DefWindowProcA(hWnd, msg, wParam, lParam);
-      state->heldCode = code;
-      Notify(hWnd, code, 0);
-      return 0;
-    }
-    case WM_KEYUP:
-      if (KeyCode(wParam) == SB_ENDSCROLL) return DefWindowProcA(hWnd, msg, wParam, lParam);
-      state->heldCode = SB_ENDSCROLL;
-      Notify(hWnd, SB_ENDSCROLL, 0);
-      return 0;
-    case WM_LBUTTONDOWN: {
-      if ((GetWindowLongA(hWnd, GWL_STYLE) & WS_TABSTOP) != 0 && GetFocus() != hWnd) SetFocus(hWnd);
-      if (!IsWindow(hWnd)) return 0;
-      BarLayout layout = Layout(hWnd, data);
-      int along = IsVertical(hWnd) ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
-      SetCapture(hWnd);
-      if (along >= layout.thumbStart && along < layout.thumbEnd) {
-        data.tracking = true;
-        data.trackPos = data.pos;
-        state->heldCode = SB_THUMBTRACK;
-        return 0;
-      }
-      UINT code = along < layout.trackStart ? SB_LINEUP
-                  : along >= layout.trackEnd ? SB_LINEDOWN
-                  : along < layout.thumbStart ? SB_PAGEUP
-                                              : SB_PAGEDOWN;
-      state->heldCode = code;
-      Notify(hWnd, code, 0);
-      return 0;
-    }
-    case WM_MOUSEMOVE:
-      if (data.tracking) {
-        int pos = PositionAt(hWnd, data, IsVertical(hWnd) ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam));
-        if (pos != data.trackPos) {
-          data.trackPos = pos;
-          Invalidate(hWnd);
-          Notify(hWnd, SB_THUMBTRACK, pos);
-        }
-      }
-      return 0;
-    case WM_LBUTTONUP: {
-      if (state->heldCode == SB_ENDSCROLL) return 0;
-      bool wasTracking = data.tracking;
-      state->heldCode = SB_ENDSCROLL;
-      if (GetCapture() == hWnd) ReleaseCapture();
-      if (wasTracking) {
-        int pos = data.trackPos;
-        data.tracking = false;
-        Notify(hWnd, SB_THUMBPOSITION, pos);
-        if (!IsWindow(hWnd)) return 0;
-      }
-      Notify(hWnd, SB_ENDSCROLL, 0);
-      return 0;
-    }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-      Invalidate(hWnd);
-      return 0;
-    default:
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
+  return RunControl(hWnd, msg, wParam, lParam, kRoutes, kRedrawOnEnable | kRedrawOnFocus);
 }
 
 }  // namespace win::detail
@@ -258,15 +271,15 @@ extern "C" {
 int WINAPI GetScrollPos(HWND hWnd, int nBar) {
   if (nBar == SB_CTL) return static_cast<int>(SendMessageA(hWnd, SBM_GETPOS, 0, 0));
   ScrollData* data = StandardBar(hWnd, nBar);
-  return data != nullptr ? data->pos : 0;
+  return data != nullptr ? data->range.pos : 0;
 }
 
 int WINAPI SetScrollPos(HWND hWnd, int nBar, int nPos, BOOL bRedraw) {
   if (nBar == SB_CTL) return static_cast<int>(SendMessageA(hWnd, SBM_SETPOS, static_cast<WPARAM>(nPos), bRedraw));
   ScrollData* data = StandardBar(hWnd, nBar);
   if (data == nullptr) return 0;
-  int previous = data->pos;
-  data->pos = ClampScrollPos(*data, nPos);
+  int previous = data->range.pos;
+  data->range.pos = data->range.Clamp(nPos);
   if (bRedraw) Invalidate(hWnd);
   return previous;
 }
@@ -279,8 +292,8 @@ BOOL WINAPI GetScrollRange(HWND hWnd, int nBar, LPINT lpMinPos, LPINT lpMaxPos) 
   }
   ScrollData* data = StandardBar(hWnd, nBar);
   if (data == nullptr) return FALSE;
-  if (lpMinPos != nullptr) *lpMinPos = data->min;
-  if (lpMaxPos != nullptr) *lpMaxPos = data->max;
+  if (lpMinPos != nullptr) *lpMinPos = data->range.min;
+  if (lpMaxPos != nullptr) *lpMaxPos = data->range.max;
   return TRUE;
 }
 

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "win/src/ControlProc.h"
+
 namespace win::detail {
 
 ControlState::~ControlState() = default;
@@ -56,6 +58,15 @@ void NotifyObservers(Delivery delivery, HWND hWnd, UINT message, WPARAM wParam, 
 
 void Invalidate(HWND hWnd) {
   if (Find(hWnd) != nullptr) CurrentPresentation().OnWindowInvalidated(hWnd);
+}
+
+LRESULT ControlTail(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, unsigned redrawOn) {
+  const bool focus = msg == WM_SETFOCUS || msg == WM_KILLFOCUS;
+  if ((msg == WM_ENABLE && (redrawOn & kRedrawOnEnable) != 0) || (focus && (redrawOn & kRedrawOnFocus) != 0)) {
+    Invalidate(hWnd);
+    return 0;
+  }
+  return DefWindowProcA(hWnd, msg, wParam, lParam);
 }
 
 LRESULT CallCbtHooks(int code, WPARAM wParam, LPARAM lParam) {

@@ -16,6 +16,7 @@
 
 #include "win/commctrl.h"
 #include "win/presentation.h"
+#include "win/src/RangeModel.h"
 #include "win/spy.h"
 #include "win/unicode.h"
 #include "win/windows.h"
@@ -55,10 +56,10 @@ struct DialogData {
   int pointSize = 0;
 };
 
+// A scroll bar: a window's standard bar or a scroll bar control.
 struct ScrollData {
-  int min = 0, max = 0;
-  UINT page = 0;
-  int pos = 0;
+  explicit ScrollData(int min = 0, int max = 0) { range.SetRange(min, max); }
+  RangeModel range{0, 0, 0, 1, 0, RangeModel::Order::AsSet, true};
   int trackPos = 0;
   bool tracking = false;
 };
@@ -190,7 +191,6 @@ LRESULT CALLBACK TrackbarProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK UpDownProc(HWND, UINT, WPARAM, LPARAM);
 
 // Scroll data shared by scroll bar controls and the standard bars.
-int ClampScrollPos(const ScrollData& data, int pos);
 int ApplyScrollInfo(ScrollData& data, const SCROLLINFO& info);
 BOOL ReadScrollInfo(const ScrollData& data, SCROLLINFO& info);
 

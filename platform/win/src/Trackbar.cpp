@@ -2,6 +2,8 @@
 // of the common controls.
 #include <algorithm>
 
+#include "win/src/ControlProc.h"
+#include "win/src/RangeModel.h"
 #include "win/src/System.h"
 
 namespace win::detail {
@@ -10,8 +12,7 @@ namespace {
 constexpr int kThumbLength = 11;  // pixels along the channel
 
 struct TrackbarState : ControlState {
-  int min = 0, max = 100, pos = 0;
-  int line = 1, page = 20;
+  RangeModel range{0, 100, 0, 1, 20};
   bool pageSet = false;  // until set, the page follows a fifth of the range
   int ticFreq = 1;
   std::vector<int> tics;
@@ -19,13 +20,14 @@ struct TrackbarState : ControlState {
   bool dragging = false;
   bool paging = false;
 
-  int Clamp(int value) const { return std::max(min, std::min(value, max)); }
   void RangeChanged() {
-    if (!pageSet) page = std::max((max - min) / 5, 1);
-    pos = Clamp(pos);
+    if (!pageSet) range.page = std::max<long long>((static_cast<long long>(range.max) - range.min) / 5, 1);
+    range.pos = range.Clamp(range.pos);
   }
   void Describe(HWND hWnd, WindowView& view) const override;
 };
+
+using Call = ControlCall<TrackbarState>;
 
 bool IsVertical(HWND hWnd) { return (GetWindowLongA(hWnd, GWL_STYLE) & TBS_VERT) != 0; }
 
@@ -42,44 +44,44 @@ RECT ChannelRect(HWND hWnd) {
   return RECT{margin, centre - 2, std::max<LONG>(margin, client.right - margin), centre + 2};
 }
 
-int CoordinateOf(HWND hWnd, const TrackbarState& state, int position) {
+int CoordinateOf(HWND hWnd, const RangeModel& range, int position) {
   RECT channel = ChannelRect(hWnd);
   bool vertical = IsVertical(hWnd);
   int start = vertical ? channel.top : channel.left;
   int end = vertical ? channel.bottom : channel.right;
-  int range = state.max - state.min;
-  if (range <= 0) return start;
-  return start + MulDiv(state.Clamp(position) - state.min, end - start, range);
+  int span = range.max - range.min;
+  if (span <= 0) return start;
+  return start + MulDiv(range.Clamp(position) - range.min, end - start, span);
 }
 
-int PositionAt(HWND hWnd, const TrackbarState& state, int coordinate) {
+int PositionAt(HWND hWnd, const RangeModel& range, int coordinate) {
   RECT channel = ChannelRect(hWnd);
   bool vertical = IsVertical(hWnd);
   int start = vertical ? channel.top : channel.left;
   int end = vertical ? channel.bottom : channel.right;
-  if (end <= start) return state.min;
-  return state.Clamp(state.min + MulDiv(coordinate - start, state.max - state.min, end - start));
+  if (end <= start) return range.min;
+  return range.Clamp(range.min + MulDiv(coordinate - start, range.max - range.min, end - start));
 }
 
-RECT ThumbRect(HWND hWnd, const TrackbarState& state) {
+RECT ThumbRect(HWND hWnd, const RangeModel& range) {
   RECT client = ClientRectOf(hWnd);
-  int at = CoordinateOf(hWnd, state, state.pos);
+  int at = CoordinateOf(hWnd, range, range.pos);
   int half = kThumbLength / 2;
   if (IsVertical(hWnd)) return RECT{1, at - half, std::max<LONG>(1, client.right - 1), at + half + 1};
   return RECT{at - half, 1, at + half + 1, std::max<LONG>(1, client.bottom - 1)};
 }
 
 void TrackbarState::Describe(HWND hWnd, WindowView& view) const {
-  view.range.min = min;
-  view.range.max = max;
-  view.range.pos = pos;
-  view.range.page = page;
-  view.range.line = line;
-  view.range.trackPos = pos;
+  view.range.min = range.min;
+  view.range.max = range.max;
+  view.range.pos = range.pos;
+  view.range.page = static_cast<int>(range.page);
+  view.range.line = range.line;
+  view.range.trackPos = range.pos;
   view.range.tracking = dragging;
   view.range.vertical = IsVertical(hWnd);
   view.channelRect = ChannelRect(hWnd);
-  view.thumbRect = ThumbRect(hWnd, *this);
+  view.thumbRect = ThumbRect(hWnd, range);
 }
 
 void Notify(HWND hWnd, UINT code, int pos) {
@@ -93,52 +95,246 @@ void Notify(HWND hWnd, UINT code, int pos) {
 // Moves the thumb for the user and tells the parent, whether or not the
 // position changed (pressing End at the end still reports TB_BOTTOM).
 void UserMove(HWND hWnd, TrackbarState& state, long long target, UINT code) {
-  int clamped = static_cast<int>(std::max<long long>(state.min, std::min<long long>(target, state.max)));
-  if (clamped != state.pos) {
-    state.pos = clamped;
-    Invalidate(hWnd);
-  }
-  Notify(hWnd, code, state.pos);
+  if (state.range.MoveTo(target)) Invalidate(hWnd);
+  Notify(hWnd, code, state.range.pos);
 }
 
-bool KeyMove(HWND hWnd, TrackbarState& state, WPARAM key) {
-  switch (key) {
-    case VK_LEFT:
-    case VK_UP:
-      UserMove(hWnd, state, static_cast<long long>(state.pos) - state.line, TB_LINEUP);
-      return true;
-    case VK_RIGHT:
-    case VK_DOWN:
-      UserMove(hWnd, state, static_cast<long long>(state.pos) + state.line, TB_LINEDOWN);
-      return true;
-    case VK_PRIOR:
-      UserMove(hWnd, state, static_cast<long long>(state.pos) - state.page, TB_PAGEUP);
-      return true;
-    case VK_NEXT:
-      UserMove(hWnd, state, static_cast<long long>(state.pos) + state.page, TB_PAGEDOWN);
-      return true;
-    case VK_HOME:
-      UserMove(hWnd, state, state.min, TB_TOP);
-      return true;
-    case VK_END:
-      UserMove(hWnd, state, state.max, TB_BOTTOM);
-      return true;
+struct KeyMove {
+  WPARAM key;
+  UINT code;
+};
+constexpr KeyMove kKeyMoves[] = {{VK_LEFT, TB_LINEUP},   {VK_UP, TB_LINEUP},     {VK_RIGHT, TB_LINEDOWN},
+                                 {VK_DOWN, TB_LINEDOWN}, {VK_PRIOR, TB_PAGEUP},  {VK_NEXT, TB_PAGEDOWN},
+                                 {VK_HOME, TB_TOP},      {VK_END, TB_BOTTOM}};
+
+const KeyMove* MoveForKey(WPARAM key) {
+  for (const KeyMove& move : kKeyMoves) {
+    if (move.key == key) return &move;
+  }
+  return nullptr;
+}
+
+long long TargetOf(const RangeModel& range, UINT code) {
+  switch (code) {
+    case TB_LINEUP:
+      return static_cast<long long>(range.pos) - range.line;
+    case TB_LINEDOWN:
+      return static_cast<long long>(range.pos) + range.line;
+    case TB_PAGEUP:
+      return range.pos - range.page;
+    case TB_PAGEDOWN:
+      return range.pos + range.page;
+    case TB_TOP:
+      return range.min;
     default:
-      return false;
+      return range.max;
   }
-}
-
-bool IsMoveKey(WPARAM key) {
-  return key == VK_LEFT || key == VK_UP || key == VK_RIGHT || key == VK_DOWN || key == VK_PRIOR || key == VK_NEXT ||
-         key == VK_HOME || key == VK_END;
 }
 
 int AutoTicCount(const TrackbarState& state) {
   if (state.ticFreq <= 0) return 0;
   int count = 0;
-  for (long long at = static_cast<long long>(state.min) + state.ticFreq; at < state.max; at += state.ticFreq) ++count;
+  for (long long at = static_cast<long long>(state.range.min) + state.ticFreq; at < state.range.max;
+       at += state.ticFreq) {
+    ++count;
+  }
   return count;
 }
+
+// ---- Handlers -------------------------------------------------------------------
+
+// Answers 0 and redraws when the message's wParam asks for it.
+ControlAnswer RedrawIfAsked(const Call& call) {
+  if (call.wParam != 0) Invalidate(call.hWnd);
+  return 0;
+}
+
+ControlAnswer GetPos(const Call& call) { return call.state.range.pos; }
+ControlAnswer GetRangeMin(const Call& call) { return call.state.range.min; }
+ControlAnswer GetRangeMax(const Call& call) { return call.state.range.max; }
+
+ControlAnswer SetPos(const Call& call) {
+  call.state.range.pos = call.state.range.Clamp(static_cast<int>(call.lParam));
+  return RedrawIfAsked(call);
+}
+
+ControlAnswer SetRange(const Call& call) {
+  RangeModel& range = call.state.range;
+  if (call.msg == TBM_SETRANGE) {
+    range.min = SignedLow(call.lParam);
+    range.max = SignedHigh(call.lParam);
+  } else if (call.msg == TBM_SETRANGEMIN) {
+    range.min = static_cast<int>(call.lParam);
+  } else {
+    range.max = static_cast<int>(call.lParam);
+  }
+  call.state.RangeChanged();
+  return RedrawIfAsked(call);
+}
+
+ControlAnswer SetTicFreq(const Call& call) {
+  call.state.ticFreq = static_cast<int>(call.wParam);
+  Invalidate(call.hWnd);
+  return 0;
+}
+
+ControlAnswer SetTic(const Call& call) {
+  int at = static_cast<int>(call.lParam);
+  std::vector<int>& tics = call.state.tics;
+  if (at < call.state.range.min || at > call.state.range.max) return FALSE;
+  tics.push_back(at);
+  std::sort(tics.begin(), tics.end());
+  return TRUE;
+}
+
+ControlAnswer GetTic(const Call& call) {
+  return call.wParam < call.state.tics.size() ? call.state.tics[call.wParam] : -1;
+}
+
+ControlAnswer ClearTics(const Call& call) {
+  call.state.tics.clear();
+  return RedrawIfAsked(call);
+}
+
+ControlAnswer GetNumTics(const Call& call) {
+  auto style = static_cast<DWORD>(GetWindowLongA(call.hWnd, GWL_STYLE));
+  if ((style & TBS_NOTICKS) != 0) return 0;
+  // The two ends, and the marks between them.
+  int between = (style & TBS_AUTOTICKS) != 0 ? AutoTicCount(call.state) : static_cast<int>(call.state.tics.size());
+  return 2 + between;
+}
+
+ControlAnswer SetSel(const Call& call) {
+  TrackbarState& state = call.state;
+  if (call.msg == TBM_SETSEL) {
+    state.selStart = SignedLow(call.lParam);
+    state.selEnd = SignedHigh(call.lParam);
+  } else if (call.msg == TBM_SETSELSTART) {
+    state.selStart = static_cast<int>(call.lParam);
+  } else if (call.msg == TBM_SETSELEND) {
+    state.selEnd = static_cast<int>(call.lParam);
+  } else {
+    state.selStart = state.selEnd = 0;  // TBM_CLEARSEL
+  }
+  return RedrawIfAsked(call);
+}
+
+ControlAnswer GetSelStart(const Call& call) { return call.state.selStart; }
+ControlAnswer GetSelEnd(const Call& call) { return call.state.selEnd; }
+
+ControlAnswer SetPageSize(const Call& call) {
+  auto previous = static_cast<int>(call.state.range.page);
+  call.state.range.page = static_cast<int>(call.lParam);
+  call.state.pageSet = true;
+  return previous;
+}
+
+ControlAnswer GetPageSize(const Call& call) { return static_cast<int>(call.state.range.page); }
+
+ControlAnswer SetLineSize(const Call& call) {
+  int previous = call.state.range.line;
+  call.state.range.line = static_cast<int>(call.lParam);
+  return previous;
+}
+
+ControlAnswer GetLineSize(const Call& call) { return call.state.range.line; }
+
+ControlAnswer GetThumbRect(const Call& call) {
+  if (call.lParam != 0) *reinterpret_cast<LPRECT>(call.lParam) = ThumbRect(call.hWnd, call.state.range);
+  return 0;
+}
+
+ControlAnswer GetChannelRect(const Call& call) {
+  if (call.lParam != 0) *reinterpret_cast<LPRECT>(call.lParam) = ChannelRect(call.hWnd);
+  return 0;
+}
+
+ControlAnswer GetDlgCode(const Call&) { return DLGC_WANTARROWS; }
+
+ControlAnswer KeyDown(const Call& call) {
+  const KeyMove* move = MoveForKey(call.wParam);
+  if (move == nullptr) return std::nullopt;
+  UserMove(call.hWnd, call.state, TargetOf(call.state.range, move->code), move->code);
+  return 0;
+}
+
+ControlAnswer KeyUp(const Call& call) {
+  if (MoveForKey(call.wParam) == nullptr) return std::nullopt;
+  Notify(call.hWnd, TB_ENDTRACK, 0);
+  return 0;
+}
+
+ControlAnswer ButtonDown(const Call& call) {
+  HWND hWnd = call.hWnd;
+  TrackbarState& state = call.state;
+  if (GetFocus() != hWnd) SetFocus(hWnd);
+  if (!IsWindow(hWnd)) return 0;
+  POINT at{GET_X_LPARAM(call.lParam), GET_Y_LPARAM(call.lParam)};
+  RECT thumb = ThumbRect(hWnd, state.range);
+  SetCapture(hWnd);
+  if (at.x >= thumb.left && at.x < thumb.right && at.y >= thumb.top && at.y < thumb.bottom) {
+    state.dragging = true;
+    Invalidate(hWnd);
+    return 0;
+  }
+  // A click in the channel moves a page towards the click.
+  int along = IsVertical(hWnd) ? at.y : at.x;
+  UINT code = along < CoordinateOf(hWnd, state.range, state.range.pos) ? TB_PAGEUP : TB_PAGEDOWN;
+  state.paging = true;
+  UserMove(hWnd, state, TargetOf(state.range, code), code);
+  return 0;
+}
+
+ControlAnswer MouseMove(const Call& call) {
+  if (!call.state.dragging) return 0;
+  int along = IsVertical(call.hWnd) ? GET_Y_LPARAM(call.lParam) : GET_X_LPARAM(call.lParam);
+  int pos = PositionAt(call.hWnd, call.state.range, along);
+  if (pos != call.state.range.pos) {
+    call.state.range.pos = pos;
+    Invalidate(call.hWnd);
+    Notify(call.hWnd, TB_THUMBTRACK, pos);
+  }
+  return 0;
+}
+
+ControlAnswer ButtonUp(const Call& call) {
+  HWND hWnd = call.hWnd;
+  TrackbarState& state = call.state;
+  if (state.dragging) {
+    state.dragging = false;
+    if (GetCapture() == hWnd) ReleaseCapture();
+    Invalidate(hWnd);
+    Notify(hWnd, TB_THUMBPOSITION, state.range.pos);
+    if (IsWindow(hWnd)) Notify(hWnd, TB_ENDTRACK, 0);
+  } else if (state.paging) {
+    state.paging = false;
+    if (GetCapture() == hWnd) ReleaseCapture();
+    Notify(hWnd, TB_ENDTRACK, 0);
+  }
+  return 0;
+}
+
+ControlAnswer CaptureChanged(const Call& call) {
+  TrackbarState& state = call.state;
+  if (reinterpret_cast<HWND>(call.lParam) != call.hWnd && (state.dragging || state.paging)) {
+    state.dragging = state.paging = false;
+    Invalidate(call.hWnd);
+  }
+  return 0;
+}
+
+const ControlRoute<TrackbarState> kRoutes[] = {
+    {TBM_GETPOS, GetPos},           {TBM_GETRANGEMIN, GetRangeMin},       {TBM_GETRANGEMAX, GetRangeMax},
+    {TBM_SETPOS, SetPos},           {TBM_SETRANGE, SetRange},             {TBM_SETRANGEMIN, SetRange},
+    {TBM_SETRANGEMAX, SetRange},    {TBM_SETTICFREQ, SetTicFreq},         {TBM_SETTIC, SetTic},
+    {TBM_GETTIC, GetTic},           {TBM_CLEARTICS, ClearTics},           {TBM_GETNUMTICS, GetNumTics},
+    {TBM_SETSEL, SetSel},           {TBM_SETSELSTART, SetSel},            {TBM_SETSELEND, SetSel},
+    {TBM_CLEARSEL, SetSel},         {TBM_GETSELSTART, GetSelStart},       {TBM_GETSELEND, GetSelEnd},
+    {TBM_SETPAGESIZE, SetPageSize}, {TBM_GETPAGESIZE, GetPageSize},       {TBM_SETLINESIZE, SetLineSize},
+    {TBM_GETLINESIZE, GetLineSize}, {TBM_GETTHUMBRECT, GetThumbRect},     {TBM_GETCHANNELRECT, GetChannelRect},
+    {WM_GETDLGCODE, GetDlgCode},    {WM_KEYDOWN, KeyDown},                {WM_KEYUP, KeyUp},
+    {WM_LBUTTONDOWN, ButtonDown},   {WM_MOUSEMOVE, MouseMove},            {WM_LBUTTONUP, ButtonUp},
+    {WM_CAPTURECHANGED, CaptureChanged}};
 
 }  // namespace
 
@@ -146,177 +342,12 @@ POINT TrackbarPointForPosition(HWND hWnd, int position) {
   std::shared_ptr<TrackbarState> state = ControlOf<TrackbarState>(hWnd);
   if (!state) return POINT{0, 0};
   RECT client = ClientRectOf(hWnd);
-  int at = CoordinateOf(hWnd, *state, position);
+  int at = CoordinateOf(hWnd, state->range, position);
   return IsVertical(hWnd) ? POINT{client.right / 2, at} : POINT{at, client.bottom / 2};
 }
 
 LRESULT CALLBACK TrackbarProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<TrackbarState> state = ControlStateFor<TrackbarState>(hWnd, msg);
-  if (!state) return DefWindowProcA(hWnd, msg, wParam, lParam);
-  auto redrawIf = [hWnd](WPARAM redraw) {
-    if (redraw != 0) Invalidate(hWnd);
-  };
-  switch (msg) {
-    case TBM_GETPOS:
-      return state->pos;
-    case TBM_GETRANGEMIN:
-      return state->min;
-    case TBM_GETRANGEMAX:
-      return state->max;
-    case TBM_SETPOS:
-      state->pos = state->Clamp(static_cast<int>(lParam));
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETRANGE:
-      state->min = static_cast<SHORT>(LOWORD(lParam));
-      state->max = static_cast<SHORT>(HIWORD(lParam));
-      state->RangeChanged();
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETRANGEMIN:
-      state->min = static_cast<int>(lParam);
-      state->RangeChanged();
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETRANGEMAX:
-      state->max = static_cast<int>(lParam);
-      state->RangeChanged();
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETTICFREQ:
-      state->ticFreq = static_cast<int>(wParam);
-      Invalidate(hWnd);
-      return 0;
-    case TBM_SETTIC: {
-      int at = static_cast<int>(lParam);
-      if (at < state->min || at > state->max) return FALSE;
-      state->tics.push_back(at);
-      std::sort(state->tics.begin(), state->tics.end());
-      return TRUE;
-    }
-    case TBM_GETTIC:
-      return wParam < state->tics.size() ? state->tics[wParam] : -1;
-    case TBM_CLEARTICS:
-      state->tics.clear();
-      redrawIf(wParam);
-      return 0;
-    case TBM_GETNUMTICS: {
-      auto style = static_cast<DWORD>(GetWindowLongA(hWnd, GWL_STYLE));
-      if ((style & TBS_NOTICKS) != 0) return 0;
-      // The two ends, and the marks between them.
-      int between = (style & TBS_AUTOTICKS) != 0 ? AutoTicCount(*state) : static_cast<int>(state->tics.size());
-      return 2 + between;
-    }
-    case TBM_SETSEL:
-      state->selStart = static_cast<SHORT>(LOWORD(lParam));
-      state->selEnd = static_cast<SHORT>(HIWORD(lParam));
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETSELSTART:
-      state->selStart = static_cast<int>(lParam);
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETSELEND:
-      state->selEnd = static_cast<int>(lParam);
-      redrawIf(wParam);
-      return 0;
-    case TBM_GETSELSTART:
-      return state->selStart;
-    case TBM_GETSELEND:
-      return state->selEnd;
-    case TBM_CLEARSEL:
-      state->selStart = state->selEnd = 0;
-      redrawIf(wParam);
-      return 0;
-    case TBM_SETPAGESIZE: {
-      int previous = state->page;
-      state->page = static_cast<int>(lParam);
-      state->pageSet = true;
-      return previous;
-    }
-    case TBM_GETPAGESIZE:
-      return state->page;
-    case TBM_SETLINESIZE: {
-      int previous = state->line;
-      state->line = static_cast<int>(lParam);
-      return previous;
-    }
-    case TBM_GETLINESIZE:
-      return state->line;
-    case TBM_GETTHUMBRECT:
-      if (lParam != 0) *reinterpret_cast<LPRECT>(lParam) = ThumbRect(hWnd, *state);
-      return 0;
-    case TBM_GETCHANNELRECT:
-      if (lParam != 0) *reinterpret_cast<LPRECT>(lParam) = ChannelRect(hWnd);
-      return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS;
-    case WM_KEYDOWN:
-      if (KeyMove(hWnd, *state, wParam)) return 0;
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
-    case WM_KEYUP:
-      if (IsMoveKey(wParam)) {
-        Notify(hWnd, TB_ENDTRACK, 0);
-        return 0;
-      }
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
-    case WM_LBUTTONDOWN: {
-      if (GetFocus() != hWnd) SetFocus(hWnd);
-      if (!IsWindow(hWnd)) return 0;
-      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      RECT thumb = ThumbRect(hWnd, *state);
-      SetCapture(hWnd);
-      if (at.x >= thumb.left && at.x < thumb.right && at.y >= thumb.top && at.y < thumb.bottom) {
-        state->dragging = true;
-        Invalidate(hWnd);
-        return 0;
-      }
-      // A click in the channel moves a page towards the click.
-      int along = IsVertical(hWnd) ? at.y : at.x;
-      bool before = along < CoordinateOf(hWnd, *state, state->pos);
-      state->paging = true;
-      UserMove(hWnd, *state, static_cast<long long>(state->pos) + (before ? -state->page : state->page),
-               before ? TB_PAGEUP : TB_PAGEDOWN);
-      return 0;
-    }
-    case WM_MOUSEMOVE:
-      if (state->dragging) {
-        int along = IsVertical(hWnd) ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
-        int pos = PositionAt(hWnd, *state, along);
-        if (pos != state->pos) {
-          state->pos = pos;
-          Invalidate(hWnd);
-          Notify(hWnd, TB_THUMBTRACK, pos);
-        }
-      }
-      return 0;
-    case WM_LBUTTONUP:
-      if (state->dragging) {
-        state->dragging = false;
-        if (GetCapture() == hWnd) ReleaseCapture();
-        Invalidate(hWnd);
-        Notify(hWnd, TB_THUMBPOSITION, state->pos);
-        if (IsWindow(hWnd)) Notify(hWnd, TB_ENDTRACK, 0);
-      } else if (state->paging) {
-        state->paging = false;
-        if (GetCapture() == hWnd) ReleaseCapture();
-        Notify(hWnd, TB_ENDTRACK, 0);
-      }
-      return 0;
-    case WM_CAPTURECHANGED:
-      if (reinterpret_cast<HWND>(lParam) != hWnd && (state->dragging || state->paging)) {
-        state->dragging = state->paging = false;
-        Invalidate(hWnd);
-      }
-      return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-      Invalidate(hWnd);
-      return 0;
-    default:
-      return DefWindowProcA(hWnd, msg, wParam, lParam);
-  }
+  return RunControl(hWnd, msg, wParam, lParam, kRoutes, kRedrawOnEnable | kRedrawOnFocus);
 }
 
 }  // namespace win::detail
