@@ -203,6 +203,168 @@ void WindowPainter::PaintWindow(Canvas& canvas, const WindowView& window, int sc
   map.windows.push_back(std::move(place));
 }
 
+namespace {
+
+// What a control's painter draws with and records to.
+struct ControlPaint {
+  Canvas& canvas;
+  const WindowView& view;
+  const CellRect& cells;
+  bool focused;
+  ControlPlace& place;
+  ScreenMap& map;
+  std::string text;  // shown, its mnemonic marker taken out
+  int mnemonic = -1;
+};
+
+void PaintStatic(ControlPaint& paint) {
+  const CellRect& cells = paint.cells;
+  const bool enabled = paint.view.enabled;
+  const Style style = enabled ? Style::Window : Style::Disabled;
+  const DWORD type = paint.view.style & SS_TYPEMASK;
+  std::vector<std::string> lines;
+  if (cells.height == 1 || type == SS_LEFTNOWORDWRAP) {
+    lines.push_back(paint.text);
+  } else {
+    lines = WrapText(paint.text, cells.width);
+  }
+  for (std::size_t row = 0; row < lines.size() && static_cast<int>(row) < cells.height; ++row) {
+    const int width = std::min(TextColumns(lines[row]), cells.width);
+    int x = cells.x;
+    if (type == SS_CENTER) x += (cells.width - width) / 2;
+    if (type == SS_RIGHT) x += cells.width - width;
+    MarkedText(paint.canvas, x, cells.y + static_cast<int>(row), lines[row],
+               row == 0 && lines.size() == 1 ? paint.mnemonic : -1, style, width, enabled);
+  }
+}
+
+void PaintGroupBox(ControlPaint& paint) {
+  const bool enabled = paint.view.enabled;
+  paint.place.frame = true;
+  paint.canvas.Frame(paint.cells, Style::Window);
+  MarkedText(paint.canvas, paint.cells.x + 2, paint.cells.y, " " + paint.text + " ",
+             paint.mnemonic >= 0 ? paint.mnemonic + 1 : -1, enabled ? Style::Window : Style::Disabled,
+             std::max(paint.cells.width - 4, 0), enabled);
+}
+
+void PaintCheckBox(ControlPaint& paint) {
+  const CellRect& cells = paint.cells;
+  const bool enabled = paint.view.enabled;
+  const Style style = !enabled ? Style::Disabled : paint.focused ? Style::ButtonFocused : Style::Window;
+  paint.canvas.Text(cells.x, cells.y, paint.view.button.checked ? "[x]" : "[ ]", style);
+  MarkedText(paint.canvas, cells.x + 4, cells.y, paint.text, paint.mnemonic, enabled ? Style::Window : Style::Disabled,
+             std::max(cells.width - 4, 0), enabled);
+  paint.place.face = CellRect{cells.x, cells.y, std::min(cells.width, 4 + TextColumns(paint.text)), 1};
+  if (paint.focused) paint.map.cursor = CellPoint{cells.x + 1, cells.y};
+}
+
+Style PushButtonStyle(const ControlPaint& paint) {
+  if (!paint.view.enabled) return Style::Disabled;
+  if (paint.view.button.pushed) return Style::ButtonPushed;
+  if (paint.focused) return Style::ButtonFocused;
+  return paint.view.button.isDefault ? Style::ButtonDefault : Style::Button;
+}
+
+void PaintPushButton(ControlPaint& paint) {
+  const CellRect& cells = paint.cells;
+  const bool isDefault = paint.view.button.isDefault;
+  const std::string open = isDefault ? "[< " : "[ ";
+  const std::string close = isDefault ? " >]" : " ]";
+  const int faceWidth = std::min(TextColumns(open + paint.text + close), cells.width);
+  CellRect& face = paint.place.face;
+  face = CellRect{cells.x + (cells.width - faceWidth) / 2, cells.y + (cells.height - 1) / 2, faceWidth, 1};
+  const Style style = PushButtonStyle(paint);
+  const int used = paint.canvas.Text(face.x, face.y, open, style, faceWidth);
+  MarkedText(paint.canvas, face.x + used, face.y, paint.text + close, paint.mnemonic, style, faceWidth - used,
+             paint.view.enabled);
+  if (paint.focused) paint.map.cursor = CellPoint{face.x + used, face.y};
+}
+
+void PaintButton(ControlPaint& paint) {
+  if (IsGroupBox(paint.view)) return PaintGroupBox(paint);
+  if (IsCheckBox(paint.view)) return PaintCheckBox(paint);
+  PaintPushButton(paint);
+}
+
+// The row or column a bar runs along, in the middle of its cells.
+CellRect BarTrack(const CellRect& cells, bool vertical) {
+  return vertical ? CellRect{cells.x + cells.width / 2, cells.y, 1, cells.height}
+                  : CellRect{cells.x, cells.y + cells.height / 2, cells.width, 1};
+}
+
+Style TrackStyle(const ControlPaint& paint) {
+  return !paint.view.enabled ? Style::Disabled : paint.focused ? Style::TrackFocused : Style::Track;
+}
+
+// Fills the track, places the thumb at `pos` of min..max and records both.
+void PaintTrackAndThumb(ControlPaint& paint, const CellRect& track, char32_t fill, int max, bool hasThumb) {
+  const WindowView& view = paint.view;
+  ControlPlace& place = paint.place;
+  paint.canvas.Fill(track, fill, TrackStyle(paint));
+  const int length = place.vertical ? track.height : track.width;
+  place.track = track;
+  place.thumbCell = ThumbCell(view.range.pos, view.range.min, max, length);
+  if (!hasThumb || length <= 0) return;
+  const CellPoint thumb = place.vertical ? CellPoint{track.x, track.y + place.thumbCell}
+                                         : CellPoint{track.x + place.thumbCell, track.y};
+  paint.canvas.Put(thumb.x, thumb.y, glyph::kThumb,
+                   !view.enabled ? Style::Disabled : paint.focused ? Style::ThumbFocused : Style::Thumb);
+  if (paint.focused) paint.map.cursor = thumb;
+}
+
+void PaintTrackbar(ControlPaint& paint) {
+  const bool vertical = paint.place.vertical = paint.view.range.vertical;
+  CellRect track = BarTrack(paint.cells, vertical);
+  // A trackbar's channel stops short of its ends, as the original's does by
+  // half a thumb, which keeps it clear of its neighbours.
+  if (vertical && track.height >= 5) track = CellRect{track.x, track.y + 1, 1, track.height - 2};
+  if (!vertical && track.width >= 5) track = CellRect{track.x + 1, track.y, track.width - 2, 1};
+  PaintTrackAndThumb(paint, track, vertical ? glyph::kVertical : glyph::kHorizontal, paint.view.range.max,
+                     (paint.view.style & TBS_NOTHUMB) == 0);
+}
+
+void PaintScrollBar(ControlPaint& paint) {
+  const bool vertical = paint.place.vertical = (paint.view.style & SBS_VERT) != 0;
+  CellRect track = BarTrack(paint.cells, vertical);
+  // Arrows at the ends; the thumb moves over what lies between.
+  const Style style = TrackStyle(paint);
+  if ((vertical ? track.height : track.width) >= 3) {
+    if (vertical) {
+      paint.canvas.Put(track.x, track.y, glyph::kArrowUp, style);
+      paint.canvas.Put(track.x, track.Bottom() - 1, glyph::kArrowDown, style);
+      track = CellRect{track.x, track.y + 1, 1, track.height - 2};
+    } else {
+      paint.canvas.Put(track.x, track.y, glyph::kArrowLeft, style);
+      paint.canvas.Put(track.Right() - 1, track.y, glyph::kArrowRight, style);
+      track = CellRect{track.x + 1, track.y, track.width - 2, 1};
+    }
+  }
+  // The last position leaves a page showing.
+  const WindowView::Range& range = paint.view.range;
+  PaintTrackAndThumb(paint, track, glyph::kShade, std::max(range.min, range.max - std::max(range.page - 1, 0)), true);
+}
+
+void PaintUpDown(ControlPaint& paint) {
+  const CellRect& cells = paint.cells;
+  const Style style = paint.view.enabled ? Style::Button : Style::Disabled;
+  const bool horizontal = (paint.view.style & UDS_HORZ) != 0;
+  if (horizontal || cells.height < 2) {
+    paint.canvas.Put(cells.x, cells.y, horizontal ? glyph::kArrowLeft : glyph::kArrowDown, style);
+    paint.canvas.Put(cells.x + std::min(1, cells.width - 1), cells.y,
+                     horizontal ? glyph::kArrowRight : glyph::kArrowUp, style);
+  } else {
+    paint.canvas.Put(cells.x, cells.y, glyph::kArrowUp, style);
+    paint.canvas.Put(cells.x, cells.Bottom() - 1, glyph::kArrowDown, style);
+  }
+}
+
+void PaintOther(ControlPaint& paint) {
+  paint.canvas.Fill(paint.cells, U' ', Style::Window);
+  if ((paint.view.style & WS_BORDER) != 0) paint.canvas.Frame(paint.cells, Style::Window);
+}
+
+}  // namespace
+
 void WindowPainter::PaintControl(Canvas& canvas, const WindowView& view, const CellRect& cells, bool activeWindow,
                                  WindowPlace& window, ScreenMap& map) {
   ControlPlace place;
@@ -210,133 +372,31 @@ void WindowPainter::PaintControl(Canvas& canvas, const WindowView& view, const C
   place.kind = view.kind;
   place.cells = cells;
   place.face = cells;
-  const bool focused = view.focused && activeWindow;
-  const bool enabled = view.enabled;
   int mnemonic = -1;
-  const std::string text = ShownText(view, &mnemonic);
-
+  std::string text = ShownText(view, &mnemonic);
+  ControlPaint paint{canvas, view, cells, view.focused && activeWindow, place, map, std::move(text), mnemonic};
   switch (view.kind) {
-    case ControlKind::Static: {
-      const Style style = enabled ? Style::Window : Style::Disabled;
-      const DWORD type = view.style & SS_TYPEMASK;
-      std::vector<std::string> lines;
-      if (cells.height == 1 || type == SS_LEFTNOWORDWRAP) {
-        lines.push_back(text);
-      } else {
-        lines = WrapText(text, cells.width);
-      }
-      for (std::size_t row = 0; row < lines.size() && static_cast<int>(row) < cells.height; ++row) {
-        const int width = std::min(TextColumns(lines[row]), cells.width);
-        int x = cells.x;
-        if (type == SS_CENTER) x += (cells.width - width) / 2;
-        if (type == SS_RIGHT) x += cells.width - width;
-        MarkedText(canvas, x, cells.y + static_cast<int>(row), lines[row], row == 0 && lines.size() == 1 ? mnemonic : -1,
-                   style, width, enabled);
-      }
+    case ControlKind::Static:
+      PaintStatic(paint);
       break;
-    }
     case ControlKind::Edit:
       PaintEdit(canvas, view, cells, place, activeWindow, map);
       break;
-    case ControlKind::Button: {
-      if (IsGroupBox(view)) {
-        place.frame = true;
-        canvas.Frame(cells, Style::Window);
-        MarkedText(canvas, cells.x + 2, cells.y, " " + text + " ", mnemonic >= 0 ? mnemonic + 1 : -1,
-                   enabled ? Style::Window : Style::Disabled, std::max(cells.width - 4, 0), enabled);
-        break;
-      }
-      if (IsCheckBox(view)) {
-        const Style style = !enabled ? Style::Disabled : focused ? Style::ButtonFocused : Style::Window;
-        canvas.Text(cells.x, cells.y, view.button.checked ? "[x]" : "[ ]", style);
-        MarkedText(canvas, cells.x + 4, cells.y, text, mnemonic, enabled ? Style::Window : Style::Disabled,
-                   std::max(cells.width - 4, 0), enabled);
-        place.face = CellRect{cells.x, cells.y, std::min(cells.width, 4 + TextColumns(text)), 1};
-        if (focused) map.cursor = CellPoint{cells.x + 1, cells.y};
-        break;
-      }
-      const bool isDefault = view.button.isDefault;
-      const std::string open = isDefault ? "[< " : "[ ";
-      const std::string close = isDefault ? " >]" : " ]";
-      const int faceWidth = std::min(TextColumns(open + text + close), cells.width);
-      place.face = CellRect{cells.x + (cells.width - faceWidth) / 2, cells.y + (cells.height - 1) / 2, faceWidth, 1};
-      Style style = Style::Button;
-      if (!enabled) {
-        style = Style::Disabled;
-      } else if (view.button.pushed) {
-        style = Style::ButtonPushed;
-      } else if (focused) {
-        style = Style::ButtonFocused;
-      } else if (isDefault) {
-        style = Style::ButtonDefault;
-      }
-      const int used = canvas.Text(place.face.x, place.face.y, open, style, faceWidth);
-      MarkedText(canvas, place.face.x + used, place.face.y, text + close, mnemonic, style, faceWidth - used, enabled);
-      if (focused) map.cursor = CellPoint{place.face.x + used, place.face.y};
+    case ControlKind::Button:
+      PaintButton(paint);
       break;
-    }
     case ControlKind::Trackbar:
-    case ControlKind::ScrollBar: {
-      const bool scrollBar = view.kind == ControlKind::ScrollBar;
-      place.vertical = scrollBar ? (view.style & SBS_VERT) != 0 : view.range.vertical;
-      CellRect track = place.vertical ? CellRect{cells.x + cells.width / 2, cells.y, 1, cells.height}
-                                      : CellRect{cells.x, cells.y + cells.height / 2, cells.width, 1};
-      if (!scrollBar) {
-        // A trackbar's channel stops short of its ends, as the original's
-        // does by half a thumb, which keeps it clear of its neighbours.
-        if (place.vertical && track.height >= 5) track = CellRect{track.x, track.y + 1, 1, track.height - 2};
-        if (!place.vertical && track.width >= 5) track = CellRect{track.x + 1, track.y, track.width - 2, 1};
-      }
-      const Style trackStyle = !enabled ? Style::Disabled : focused ? Style::TrackFocused : Style::Track;
-      if (scrollBar) {
-        // Arrows at the ends; the thumb moves over what lies between.
-        const int length = place.vertical ? track.height : track.width;
-        if (length >= 3) {
-          if (place.vertical) {
-            canvas.Put(track.x, track.y, glyph::kArrowUp, trackStyle);
-            canvas.Put(track.x, track.Bottom() - 1, glyph::kArrowDown, trackStyle);
-            track = CellRect{track.x, track.y + 1, 1, track.height - 2};
-          } else {
-            canvas.Put(track.x, track.y, glyph::kArrowLeft, trackStyle);
-            canvas.Put(track.Right() - 1, track.y, glyph::kArrowRight, trackStyle);
-            track = CellRect{track.x + 1, track.y, track.width - 2, 1};
-          }
-        }
-      }
-      canvas.Fill(track, scrollBar ? glyph::kShade : (place.vertical ? glyph::kVertical : glyph::kHorizontal),
-                  trackStyle);
-      const int length = place.vertical ? track.height : track.width;
-      // A scroll bar's last position leaves a page showing.
-      const int max = scrollBar ? std::max(view.range.min, view.range.max - std::max(view.range.page - 1, 0))
-                                : view.range.max;
-      place.track = track;
-      place.thumbCell = ThumbCell(view.range.pos, view.range.min, max, length);
-      const bool hasThumb = scrollBar || (view.style & TBS_NOTHUMB) == 0;
-      if (hasThumb && length > 0) {
-        const CellPoint thumb = place.vertical ? CellPoint{track.x, track.y + place.thumbCell}
-                                               : CellPoint{track.x + place.thumbCell, track.y};
-        canvas.Put(thumb.x, thumb.y, glyph::kThumb,
-                   !enabled ? Style::Disabled : focused ? Style::ThumbFocused : Style::Thumb);
-        if (focused) map.cursor = thumb;
-      }
+      PaintTrackbar(paint);
       break;
-    }
-    case ControlKind::UpDown: {
-      const Style style = enabled ? Style::Button : Style::Disabled;
-      const bool horizontal = (view.style & UDS_HORZ) != 0;
-      if (horizontal || cells.height < 2) {
-        canvas.Put(cells.x, cells.y, horizontal ? glyph::kArrowLeft : glyph::kArrowDown, style);
-        canvas.Put(cells.x + std::min(1, cells.width - 1), cells.y, horizontal ? glyph::kArrowRight : glyph::kArrowUp, style);
-      } else {
-        canvas.Put(cells.x, cells.y, glyph::kArrowUp, style);
-        canvas.Put(cells.x, cells.Bottom() - 1, glyph::kArrowDown, style);
-      }
+    case ControlKind::ScrollBar:
+      PaintScrollBar(paint);
       break;
-    }
+    case ControlKind::UpDown:
+      PaintUpDown(paint);
+      break;
     case ControlKind::Dialog:
     case ControlKind::Other:
-      canvas.Fill(cells, U' ', Style::Window);
-      if ((view.style & WS_BORDER) != 0) canvas.Frame(cells, Style::Window);
+      PaintOther(paint);
       break;
   }
   window.controls.push_back(place);
