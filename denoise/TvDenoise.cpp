@@ -7,7 +7,7 @@
 #include "host/Image.h"
 #include "host/PluginContext.h"
 #include "host/PluginParam.h"
-#include "plugin/DefaultParams.h"
+#include "params/ParameterList.h"
 
 Image* g_pNoisyImage = nullptr;
 Image* g_pCurvatureImage = nullptr;

@@ -2,7 +2,7 @@
 
 #include "host/HostExports.h"
 #include "host/PluginParam.h"
-#include "plugin/DefaultParams.h"
+#include "params/ParameterList.h"
 
 BEGIN_MESSAGE_MAP(CParameterDlg, CTvDialog)
   ON_BN_CLICKED(IDC_HELP_BUTTON, OnHelp)
@@ -23,7 +23,7 @@ BOOL CParameterDlg::OnInitDialog() {
   // ignored by SetNoiseVariance: the dialog keeps its own variance.
   float variance = entries[PARAM_NOISE_VARIANCE].value.f;
   if (variance >= maximum) variance = maximum;
-  if (variance <= 0.0f) variance = 0.0f;
+  if (variance <= kMinNoiseVariance) variance = kMinNoiseVariance;
   SetNoiseVariance(variance);
   // Written on every opening, whatever the dialog ends with.
   entries[PARAM_NOISE_VARIANCE].maximum.f = maximum;

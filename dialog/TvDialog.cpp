@@ -3,12 +3,10 @@
 #include <climits>
 #include <cmath>
 
-#include "plugin/DefaultParams.h"
+#include "params/ParameterList.h"
 
 namespace {
 
-constexpr float kMultiplicativeVarianceMax = 1.0f;
-constexpr float kSliderSteps = 1000.0f;
 // A thousandth as the single-precision constant the mapping is defined with
 // (0.0010000000474974513), not the double 0.001.
 constexpr float kThousandth = 0.001f;
@@ -33,21 +31,20 @@ BEGIN_MESSAGE_MAP(CTvDialog, CFocusDialog)
 END_MESSAGE_MAP()
 
 CTvDialog::CTvDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : CFocusDialog(nIDTemplate, pParentWnd), m_fNoiseVariance(5.0f), m_nNoiseType(0), m_nIterations(20) {}
+    : CFocusDialog(nIDTemplate, pParentWnd),
+      m_fNoiseVariance(kDefaultNoiseVariance),
+      m_nNoiseType(NOISE_ADDITIVE),
+      m_nIterations(kDefaultIterations) {}
 
 CTvDialog::~CTvDialog() = default;
 
-float CTvDialog::VarianceMaximum(int nNoiseType) {
-  return nNoiseType == NOISE_MULTIPLICATIVE ? kMultiplicativeVarianceMax : kMaxNoiseVarianceAdditive;
-}
+float CTvDialog::VarianceMaximum(int nNoiseType) { return NoiseVarianceMaximum(nNoiseType); }
 
-float CTvDialog::SliderScale(int nNoiseType) {
-  const float maximum = VarianceMaximum(nNoiseType);
-  return maximum > kSliderSteps ? kSliderSteps : maximum;
-}
+float CTvDialog::SliderScale(int nNoiseType) { return VarianceSliderScale(nNoiseType); }
 
 int CTvDialog::VarianceToPosition(float fVariance, int nNoiseType) {
-  return TruncateToInt(static_cast<double>(fVariance) * 1000.0 / static_cast<double>(SliderScale(nNoiseType)));
+  return TruncateToInt(static_cast<double>(fVariance) * static_cast<double>(kVarianceSliderSteps) /
+                       static_cast<double>(SliderScale(nNoiseType)));
 }
 
 float CTvDialog::PositionToVariance(int nPos, int nNoiseType) {
@@ -87,7 +84,7 @@ void CTvDialog::SetIterations(int nIterations) {
 void CTvDialog::ExchangeNoiseVariance(CDataExchange* pDX) {
   const float maximum = VarianceMaximum(m_nNoiseType);
   DDX_Text(pDX, IDC_VARIANCE, m_fNoiseVariance);
-  DDV_MinMaxFloat(pDX, m_fNoiseVariance, 0.0f, maximum);
+  DDV_MinMaxFloat(pDX, m_fNoiseVariance, kMinNoiseVariance, maximum);
   // Reached only with a valid value when reading.
   if (m_sliderVariance.m_hWnd != nullptr) {
     m_sliderVariance.SetPos(VarianceToPosition(m_fNoiseVariance, m_nNoiseType));
@@ -108,7 +105,7 @@ void CTvDialog::DoDataExchange(CDataExchange* pDX) {
 BOOL CTvDialog::OnInitDialog() {
   if (::GetDlgItem(m_hWnd, IDC_VARIANCE_SLIDER) != nullptr) {
     m_sliderVariance.SubclassDlgItem(IDC_VARIANCE_SLIDER, this);
-    m_sliderVariance.SetRange(0, 1000, FALSE);
+    m_sliderVariance.SetRange(0, kVarianceSliderSteps, FALSE);
     m_sliderVariance.SetLineSize(1);
     m_sliderVariance.SetPageSize(kSliderPageSize);
     m_sliderVariance.SetTicFreq(kSliderTicFrequency);

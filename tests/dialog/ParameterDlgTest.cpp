@@ -11,6 +11,7 @@
 #include "dialog/DialogTestSupport.h"
 #include "dialog/ParameterDlg.h"
 #include "dialog/Resource.h"
+#include "params/ParameterList.h"
 #include "plugin/DefaultParams.h"
 #include "plugin/RecordingHost.h"
 

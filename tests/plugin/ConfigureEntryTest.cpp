@@ -13,6 +13,7 @@
 #include "dialog/Resource.h"
 #include "host/HostErrors.h"
 #include "plugin/CalvaneApp.h"
+#include "params/ParameterList.h"
 #include "plugin/DefaultParams.h"
 #include "plugin/Entries.h"
 #include "plugin/RecordingHost.h"
