@@ -1,13 +1,15 @@
 // A window object that drives a scroll bar control, a trackbar or an up-down
 // control through one set of operations. It learns the kind of control once,
 // from the window class name, when it is attached to a control or creates
-// one; an operation that means nothing for that kind sends nothing and
-// answers a fixed value, so callers can treat the three kinds alike.
+// one, and from then on hands every operation to the behaviour of that kind;
+// an operation that means nothing for that kind sends nothing and answers a
+// fixed value, so callers can treat the three kinds alike.
 #pragma once
 
-#include <utility>
-
 #include "afx/afxwin.h"
+
+// What the operations do for one kind of control (defined with the class).
+class EitherSliderKind;
 
 class CEitherSlider : public CWnd {
   DECLARE_DYNAMIC(CEitherSlider)
@@ -47,9 +49,8 @@ class CEitherSlider : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
-  int GetScrollBarPos();
-  // A scroll bar's record with the fields of nMask read.
-  SCROLLINFO ReadScrollInfo(UINT nMask);
-  // Lower and upper end of a scroll bar's or an up-down control's range.
-  std::pair<int, int> ReadRange();
+  // Records the kind and picks its behaviour; once only.
+  void Classify(int nControlType);
+
+  const EitherSliderKind* m_pKind;
 };
