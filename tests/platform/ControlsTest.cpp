@@ -430,4 +430,147 @@ TEST_F(ControlsTest, UpDownClickAsksTheParentThenScrolls) {
   EXPECT_THAT(Scrolls(spy, WM_VSCROLL), ElementsAre(Pair(SB_THUMBPOSITION, 1), Pair(SB_ENDSCROLL, 1)));
 }
 
+// ---- Disabled controls -----------------------------------------------------------------
+
+TEST_F(ControlsTest, MouseInputNeverReachesADisabledWindow) {
+  HWND edit = Create("Edit", 70, 0);
+  HWND button = CreateWindowExA(0, "Button", "Go", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 60, 60, 20, parent,
+                                reinterpret_cast<HMENU>(71), nullptr, nullptr);
+  SetFocus(edit);
+  EnableWindow(button, FALSE);
+  win::MessageSpy spy;
+  POINT centre = win::WindowCentreOnScreen(button);
+  win::PostMouseInput(WM_LBUTTONDOWN, centre);
+  win::PostMouseInput(WM_LBUTTONUP, centre);
+  Pump();
+  EXPECT_EQ(spy.Count(button, WM_LBUTTONDOWN, Delivery::Dispatched), 0);
+  EXPECT_EQ(spy.Count(button, WM_LBUTTONUP, Delivery::Dispatched), 0);
+  EXPECT_TRUE(Notifications(spy, button).empty());
+  EXPECT_EQ(GetFocus(), edit) << "the click did not take the focus either";
+  EXPECT_EQ(spy.Count(parent, WM_LBUTTONDOWN, Delivery::Dispatched), 1) << "the click went through to the parent";
+
+  // A disabled top-level window (the owner of a modal dialog) gets none.
+  spy.Clear();
+  EnableWindow(parent, FALSE);
+  win::PostMouseInput(WM_LBUTTONDOWN, win::WindowCentreOnScreen(parent));
+  win::PostMouseInput(WM_LBUTTONUP, win::WindowCentreOnScreen(parent));
+  win::PostMouseInput(WM_LBUTTONDOWN, centre);
+  win::PostMouseInput(WM_LBUTTONUP, centre);
+  Pump();
+  EXPECT_EQ(spy.Count(parent, WM_LBUTTONDOWN, Delivery::Dispatched), 0);
+  EXPECT_EQ(spy.Count(parent, WM_LBUTTONUP, Delivery::Dispatched), 0);
+  EnableWindow(parent, TRUE);
+
+  EnableWindow(button, TRUE);
+  win::PostMouseInput(WM_LBUTTONDOWN, centre);
+  win::PostMouseInput(WM_LBUTTONUP, centre);
+  Pump();
+  EXPECT_THAT(Notifications(spy, button), ElementsAre(BN_CLICKED)) << "enabled again, it clicks";
+}
+
+TEST_F(ControlsTest, DisablingTheFocusedControlOrItsParentTakesTheFocusAway) {
+  HWND edit = Create("Edit", 72, 0);
+  SetFocus(edit);
+  win::MessageSpy spy;
+  EnableWindow(edit, FALSE);
+  EXPECT_EQ(GetFocus(), nullptr);
+  EXPECT_EQ(spy.Count(edit, WM_KILLFOCUS), 1);
+  EXPECT_THAT(Notifications(spy, edit), ElementsAre(EN_KILLFOCUS));
+
+  EnableWindow(edit, TRUE);
+  SetFocus(edit);
+  ASSERT_EQ(GetFocus(), edit);
+  EnableWindow(parent, FALSE);
+  EXPECT_EQ(GetFocus(), nullptr) << "nor does a control of a disabled window keep it";
+}
+
+// ---- Ranges of negative numbers ----------------------------------------------------------
+
+TEST_F(ControlsTest, TrackbarRangeBelowZeroTravelsSignedInItsMessages) {
+  HWND track = Create(TRACKBAR_CLASSA, 73, TBS_BOTH | TBS_NOTICKS);
+  SendMessageA(track, TBM_SETRANGE, TRUE, MAKELPARAM(-50, 50));
+  EXPECT_EQ(SendMessageA(track, TBM_GETRANGEMIN, 0, 0), -50);
+  EXPECT_EQ(SendMessageA(track, TBM_GETRANGEMAX, 0, 0), 50);
+  EXPECT_EQ(SendMessageA(track, TBM_GETPOS, 0, 0), 0) << "0 is inside -50..50";
+  EXPECT_EQ(SendMessageA(track, TBM_GETPAGESIZE, 0, 0), 20) << "a fifth of 100";
+  SendMessageA(track, TBM_SETPOS, TRUE, -70);
+  EXPECT_EQ(SendMessageA(track, TBM_GETPOS, 0, 0), -50);
+  SendMessageA(track, TBM_SETSEL, FALSE, MAKELPARAM(-10, 20));
+  EXPECT_EQ(SendMessageA(track, TBM_GETSELSTART, 0, 0), -10);
+  EXPECT_EQ(SendMessageA(track, TBM_GETSELEND, 0, 0), 20);
+
+  SetFocus(track);
+  win::MessageSpy spy;
+  win::PostKeyPress(VK_NEXT);
+  win::PostKeyPress(VK_RIGHT);
+  Pump();
+  EXPECT_EQ(SendMessageA(track, TBM_GETPOS, 0, 0), -29);
+  EXPECT_THAT(Scrolls(spy, WM_HSCROLL), ElementsAre(Pair(TB_PAGEDOWN, 0), Pair(TB_ENDTRACK, 0),
+                                                    Pair(TB_LINEDOWN, 0), Pair(TB_ENDTRACK, 0)));
+
+  // Dragging the thumb to -25 reports -25 in the 16 bits of the message.
+  spy.Clear();
+  win::WindowView view;
+  ASSERT_TRUE(win::DescribeWindow(track, &view));
+  POINT thumb{(view.thumbRect.left + view.thumbRect.right) / 2, (view.thumbRect.top + view.thumbRect.bottom) / 2};
+  ClientToScreen(track, &thumb);
+  win::PostMouseInput(WM_LBUTTONDOWN, thumb);
+  win::PostMouseInput(WM_MOUSEMOVE, win::TrackbarPointOnScreen(track, -25));
+  win::PostMouseInput(WM_LBUTTONUP, win::TrackbarPointOnScreen(track, -25));
+  Pump();
+  EXPECT_EQ(SendMessageA(track, TBM_GETPOS, 0, 0), -25);
+  const auto minus25 = static_cast<WORD>(-25);
+  EXPECT_THAT(Scrolls(spy, WM_HSCROLL), ElementsAre(Pair(TB_THUMBTRACK, minus25), Pair(TB_THUMBPOSITION, minus25),
+                                                    Pair(TB_ENDTRACK, 0)));
+}
+
+TEST_F(ControlsTest, ScrollBarAndUpDownRangesBelowZero) {
+  HWND bar = Create("ScrollBar", 74, SBS_HORZ);
+  SetScrollRange(bar, SB_CTL, -50, 50, FALSE);
+  SCROLLINFO page{sizeof(SCROLLINFO), SIF_PAGE, 0, 0, 10, 0, 0};
+  SetScrollInfo(bar, SB_CTL, &page, FALSE);
+  EXPECT_EQ(SetScrollPos(bar, SB_CTL, 100, FALSE), 0) << "0 was inside the range";
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 41) << "a page of 10 shows the last positions 41..50";
+  SetScrollPos(bar, SB_CTL, -80, FALSE);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), -50);
+
+  HWND spin = Create(UPDOWN_CLASSA, 75, 0, 16, 24);
+  SendMessageA(spin, UDM_SETRANGE, 0, MAKELPARAM(-10, -50));  // upper -10, lower -50
+  EXPECT_EQ(SendMessageA(spin, UDM_GETPOS32, 0, 0), -10) << "0 is above the range";
+  int lower = 0, upper = 0;
+  SendMessageA(spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower), reinterpret_cast<LPARAM>(&upper));
+  EXPECT_EQ(lower, -50);
+  EXPECT_EQ(upper, -10);
+  SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(-30, 0));
+  EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), -30);
+  SetFocus(spin);
+  win::MessageSpy spy;
+  win::PostKeyPress(VK_DOWN);
+  Pump();
+  EXPECT_EQ(SendMessageA(spin, UDM_GETPOS32, 0, 0), -31);
+  EXPECT_THAT(Scrolls(spy, WM_VSCROLL), ElementsAre(Pair(SB_THUMBPOSITION, static_cast<WORD>(-31)),
+                                                    Pair(SB_ENDSCROLL, static_cast<WORD>(-31))));
+}
+
+// ---- The shared tail ------------------------------------------------------------------
+
+TEST_F(ControlsTest, EachControlRedrawsForTheFocusAndEnableChangesItShows) {
+  HWND track = Create(TRACKBAR_CLASSA, 76, TBS_BOTH);
+  HWND spin = Create(UPDOWN_CLASSA, 77, 0, 16, 24);
+  HWND edit = Create("Edit", 78, 0);
+  SetFocus(edit);
+  const int trackBefore = headless.InvalidationCount(track);
+  const int spinBefore = headless.InvalidationCount(spin);
+  SetFocus(track);
+  EXPECT_EQ(headless.InvalidationCount(track), trackBefore + 1) << "the trackbar shows its focus";
+  SetFocus(spin);
+  EXPECT_EQ(headless.InvalidationCount(spin), spinBefore) << "an up-down does not";
+  EXPECT_EQ(SendMessageA(spin, WM_SETFOCUS, 0, 0), 0);
+  EnableWindow(spin, FALSE);
+  EXPECT_EQ(headless.InvalidationCount(spin), spinBefore + 2) << "disabling redraws (the window system's and its own)";
+  win::MessageSpy spy;
+  EXPECT_EQ(SendMessageA(track, WM_KEYDOWN, 'A', 0), 0) << "a key it does not use goes to the default processing";
+  EXPECT_EQ(spy.Count(parent, WM_HSCROLL), 0);
+}
+
 }  // namespace

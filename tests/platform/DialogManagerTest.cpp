@@ -193,6 +193,22 @@ TEST_F(DialogManagerTest, EnterPressesTheFocusedPushButtonOrElseTheDefault) {
                                           std::make_pair(WORD{IDCANCEL}, WORD{BN_CLICKED})));
 }
 
+TEST_F(DialogManagerTest, EscapeDoesNotPressADisabledCancel) {
+  std::vector<std::pair<WORD, WORD>> commandsWhileDisabled;
+  headless.Do([] { EnableWindow(GetDlgItem(GetActiveWindow(), IDCANCEL), FALSE); }).Press(VK_ESCAPE);
+  headless.Do([&] {
+    commandsWhileDisabled = g_log.commands;
+    EnableWindow(GetDlgItem(GetActiveWindow(), IDCANCEL), TRUE);
+  });
+  headless.Press(VK_ESCAPE);
+  EXPECT_EQ(RunModal(), IDCANCEL);
+  EXPECT_TRUE(commandsWhileDisabled.empty()) << "Esc with Cancel disabled sends no command";
+  EXPECT_EQ(headless.BeepCount(), 1) << "it beeps instead";
+  ASSERT_FALSE(g_log.commands.empty());
+  EXPECT_EQ(g_log.commands.front(), std::make_pair(WORD{IDCANCEL}, WORD{BN_CLICKED})) << "the second Esc pressed it";
+  EXPECT_TRUE(headless.ClosedOnExhaustion().empty());
+}
+
 TEST_F(DialogManagerTest, MnemonicsMoveToTheControlAfterTheLabel) {
   headless.Do([] { SetDlgItemTextA(GetActiveWindow(), kSecondEdit, "55"); });
   headless.Press('S', win::kAlt);
