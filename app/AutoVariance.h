@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/ImageFile.h"
+#include "app/HostImagePtr.h"
 
 namespace calvane::app {
 

@@ -8,14 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/HostImagePtr.h"
+
 struct Image;
 
 namespace calvane::app {
-
-struct ImageDeleter {
-  void operator()(Image* image) const;
-};
-using HostImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // How a file stored its pixels, as read: data type, channel roles, metadata.
 // Only the image input/output knows what it holds.
