@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "app/ImageFile.h"
 #include "app/NoiseEstimate.h"
@@ -55,6 +56,24 @@ TEST(NoiseEstimate, CleanAndTinyImagesHaveNone) {
   EXPECT_LT(EstimateImageNoise(clean.get()), 0.01);
   const HostImagePtr tiny = Generated(3, 50, {10.0}, 255.0f, 1);
   EXPECT_EQ(EstimateImageNoise(tiny.get()), 0.0);
+}
+
+// A plane of a + b x + c y has no noise: the wavelet's two vanishing
+// moments cancel it, for every coefficient that lies inside the plane. Each
+// plane sits in an allocation of exactly its size, so that a read past the
+// end of its last row leaves the allocation (AddressSanitizer reports it);
+// at width 4 a coefficient reaching past a row end would also take the
+// ramp's jump to the next row and make half of them nonzero.
+TEST(NoiseEstimate, LinearRampsHaveNoneAndTheReadsStayInTheRows) {
+  for (int width : {4, 5, 6, 7, 8, 16, 33}) {
+    for (int height : {4, 5, 6, 9, 16}) {
+      std::vector<float> plane(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) plane[static_cast<std::size_t>(y * width + x)] = static_cast<float>(7 + 3 * x + 5 * y);
+      }
+      EXPECT_LT(EstimatePlaneNoise(plane.data(), width, height), 1e-5) << width << "x" << height;
+    }
+  }
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ void WriteImage(const std::string& path, int width, int height, int channels, OI
   OIIO::ImageSpec spec(width, height, channels, type);
   if (channels == 4 || channels == 2) spec.alpha_channel = channels - 1;
   if (channels == 4) spec.channelnames = {"R", "G", "B", "A"};
+  // The samples given are stored as they are, not taken as premultiplied
+  // by alpha and divided by it on the way out.
+  if (spec.alpha_channel >= 0) spec.attribute("oiio:UnassociatedAlpha", 1);
   if (decorate) decorate(spec);
   std::vector<float> pixels(static_cast<std::size_t>(width) * height * channels);
   for (int y = 0; y < height; ++y)
@@ -88,6 +91,19 @@ double RmsDifference(const ImageData& a, const ImageData& b, int channel) {
     sum += d * d;
   }
   return std::sqrt(sum / static_cast<double>(pixels));
+}
+
+double RmsFromPicture(const ImageData& image, const SampleFn& clean, int channel) {
+  const int n = image.spec.nchannels;
+  const int w = image.spec.width;
+  double sum = 0.0;
+  for (int y = 0; y < image.spec.height; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const double d = image.pixels[(static_cast<std::size_t>(y) * w + x) * n + channel] - clean(x, y, channel);
+      sum += d * d;
+    }
+  }
+  return std::sqrt(sum / (static_cast<double>(w) * image.spec.height));
 }
 
 std::string ReadText(const std::string& path) {

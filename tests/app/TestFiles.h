@@ -48,6 +48,10 @@ SampleFn NoisyCartoon(float sigma, unsigned seed);
 // Root-mean-square difference of channel c of two images, 0..1 units.
 double RmsDifference(const ImageData& a, const ImageData& b, int channel);
 
+// Root-mean-square difference of channel c of `image` from the picture
+// `clean` (0..1 units, as SampleFn), over every pixel.
+double RmsFromPicture(const ImageData& image, const SampleFn& clean, int channel);
+
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 
