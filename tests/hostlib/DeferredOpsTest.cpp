@@ -80,9 +80,9 @@ struct Outcome {
   int projections = 0;
 };
 
-// The plug-in engine's iteration, with its projection onto the ball of
-// radius sigma around the noisy image when `sigma` is positive.
-Outcome Iterate(const Geometry& g, int iterations, float sigma, bool eager) {
+// The plug-in engine's iteration, with its projection onto the ball around
+// the noisy image whose radius is the noise level, when that is positive.
+Outcome Iterate(const Geometry& g, int iterations, float noiseLevel, bool eager) {
   SetHostOperationsEager(eager);
   ImagePtr noisy = Noisy(g, 17);
   ImagePtr work(DuplicateImage(noisy.get()));
@@ -93,8 +93,8 @@ Outcome Iterate(const Geometry& g, int iterations, float sigma, bool eager) {
     AddImage(work.get(), curvature.get(), kStep);
     const float energy = ImageDiffEnergy(work.get(), noisy.get());
     outcome.energies.push_back(energy);
-    const double r = std::sqrt(static_cast<double>(energy)) / static_cast<double>(sigma);
-    if (sigma > 0.0f && r > 1.0) {
+    const double r = std::sqrt(static_cast<double>(energy)) / static_cast<double>(noiseLevel);
+    if (noiseLevel > 0.0f && r > 1.0) {
       const float rf = static_cast<float>(r);
       AddImage(work.get(), noisy.get(), static_cast<float>(rf - 1.0));
       MultiplyConstant(work.get(), static_cast<float>(1.0 / rf));
@@ -137,7 +137,7 @@ TEST_F(DeferredOps, TheTeamHasTheSizeThisBuildAsksFor) {
       << "deferred unless CALVANE_HOST_EAGER=1";
 }
 
-// Engine-like runs of 1, 5 and 12 iterations, with a radius small enough
+// Engine-like runs of 1, 5 and 12 iterations, with a noise level small enough
 // that every iteration projects and without any projection, at every level.
 TEST_F(DeferredOps, EngineIterationsGiveTheEagerSamplesAndEnergies) {
   for (VectorLevel level : Levels()) {
@@ -145,14 +145,15 @@ TEST_F(DeferredOps, EngineIterationsGiveTheEagerSamplesAndEnergies) {
     for (const Geometry& g : kGeometries) {
       for (int iterations : {1, 5, 12}) {
         if (g.width * g.height > 100000 && iterations == 12) continue;  // 5 already chains every step
-        for (float sigma : {0.0f, 0.05f}) {
+        for (float noiseLevel : {0.0f, 0.05f}) {
           const std::string what = Name(g) + " level " + std::to_string(static_cast<int>(level)) + ", " +
-                                   std::to_string(iterations) + " iterations, sigma " + std::to_string(sigma);
-          const Outcome eager = Iterate(g, iterations, sigma, true);
-          const Outcome fused = Iterate(g, iterations, sigma, false);
+                                   std::to_string(iterations) + " iterations, noise level " +
+                                   std::to_string(noiseLevel);
+          const Outcome eager = Iterate(g, iterations, noiseLevel, true);
+          const Outcome fused = Iterate(g, iterations, noiseLevel, false);
           ExpectSame(eager, fused, what);
           // A single pixel has no curvature and never leaves the ball.
-          if (sigma > 0.0f && g.width * g.height > 1) {
+          if (noiseLevel > 0.0f && g.width * g.height > 1) {
             EXPECT_EQ(eager.projections, iterations) << what;
           }
         }
