@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <optional>
 #include <stdexcept>
 
 namespace win::term {
@@ -143,9 +145,8 @@ std::string Capability(const char* name) {
 
 enum Pair : short { kWindowPair = 1, kFieldPair, kFocusPair, kErrorPair, kAccentPair };
 
-attr_t Attributes(Style style, bool colour, short* pair) {
-  *pair = 0;
-  if (!colour) {
+// Without colour, styles differ by weight, underline and reverse video.
+attr_t MonochromeAttributes(Style style) {
     switch (style) {
       case Style::Hint:
       case Style::Disabled:
@@ -173,7 +174,9 @@ attr_t Attributes(Style style, bool colour, short* pair) {
       default:
         return A_NORMAL;
     }
-  }
+}
+
+attr_t ColourAttributes(Style style, short* pair) {
   switch (style) {
     case Style::Screen:
       return A_NORMAL;
@@ -213,6 +216,11 @@ attr_t Attributes(Style style, bool colour, short* pair) {
       *pair = kWindowPair;
       return A_NORMAL;
   }
+}
+
+attr_t Attributes(Style style, bool colour, short* pair) {
+  *pair = 0;
+  return colour ? ColourAttributes(style, pair) : MonochromeAttributes(style);
 }
 
 // Line drawing and marks for a terminal without Unicode.
@@ -261,6 +269,11 @@ struct CursesTerminal::Session {
   off_t noticeOffset = 0;
   std::string partialLine;
 
+  // The process's side: locale, wake-up pipe, standard error diverted,
+  // signal handlers.
+  void TakeProcess();
+  // Curses's side: modes, mouse, colours. Returns what turns the mouse off.
+  std::string StartCurses();
   ~Session();
 };
 
@@ -298,24 +311,13 @@ std::string TerminalUnavailableReason() {
   return {};
 }
 
-CursesTerminal::CursesTerminal() {
-  const std::string reason = TerminalUnavailableReason();
-  if (!reason.empty()) throw std::runtime_error(reason);
-  auto session = std::make_unique<Session>();
-  g_instance = true;
-  struct InstanceFlag {
-    bool keep = false;
-    ~InstanceFlag() {
-      if (!keep) g_instance = false;
-    }
-  } flag;
-
+void CursesTerminal::Session::TakeProcess() {
   // Only the character type follows the environment: numbers keep being
   // read and written in the C locale.
   const char* ctype = std::setlocale(LC_CTYPE, nullptr);
-  session->previousCtype = ctype != nullptr ? ctype : "C";
+  previousCtype = ctype != nullptr ? ctype : "C";
   std::setlocale(LC_CTYPE, "");
-  session->unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
   tcgetattr(kInputFd, &g_state.savedModes);
   int wake[2];
@@ -328,25 +330,19 @@ CursesTerminal::CursesTerminal() {
   }
 
   std::fflush(stderr);
-  session->diversionFile = std::tmpfile();
-  if (session->diversionFile != nullptr) {
-    g_state.diversion = fileno(session->diversionFile);
+  diversionFile = std::tmpfile();
+  if (diversionFile != nullptr) {
+    g_state.diversion = fileno(diversionFile);
     g_state.realStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     if (g_state.realStderr >= 0) dup2(g_state.diversion, STDERR_FILENO);
   }
 
   Install(SIGINT, &OnInterrupt, nullptr);
   for (int signal : kEndingSignals) Install(signal, nullptr, &OnEndingSignal);
+}
 
-  // From here on the session's destructor undoes what was done.
-  m_session = std::move(session);
-  Session& s = *m_session;
-  s.screen = newterm(nullptr, stdout, stdin);
-  if (s.screen == nullptr) {
-    m_session.reset();
-    throw std::runtime_error("the terminal cannot be used by curses");
-  }
-  set_term(s.screen);
+std::string CursesTerminal::Session::StartCurses() {
+  set_term(screen);
   raw();
   noecho();
   nonl();
@@ -361,20 +357,45 @@ CursesTerminal::CursesTerminal() {
     const std::string keyMouse = Capability("kmous");
     if (keyMouse.rfind("\033[", 0) == 0) {
       putp("\033[?1002h");
-      s.dragTrackingOff = "\033[?1002l";
-      mouseOff += s.dragTrackingOff;
+      dragTrackingOff = "\033[?1002l";
+      mouseOff += dragTrackingOff;
     }
     const std::string xm = Capability("XM");
     mouseOff += xm.empty() ? std::string("\033[?1000l") : std::string(tiparm(xm.c_str(), 0));
   }
   if (has_colors() && start_color() == OK && COLORS >= 8 && COLOR_PAIRS > kAccentPair) {
-    s.colour = true;
+    colour = true;
     init_pair(kWindowPair, COLOR_BLACK, COLOR_WHITE);
     init_pair(kFieldPair, COLOR_BLACK, COLOR_CYAN);
     init_pair(kFocusPair, COLOR_WHITE, COLOR_BLUE);
     init_pair(kErrorPair, COLOR_RED, COLOR_WHITE);
     init_pair(kAccentPair, COLOR_BLUE, COLOR_WHITE);
   }
+  return mouseOff;
+}
+
+CursesTerminal::CursesTerminal() {
+  const std::string reason = TerminalUnavailableReason();
+  if (!reason.empty()) throw std::runtime_error(reason);
+  auto session = std::make_unique<Session>();
+  g_instance = true;
+  struct InstanceFlag {
+    bool keep = false;
+    ~InstanceFlag() {
+      if (!keep) g_instance = false;
+    }
+  } flag;
+  session->TakeProcess();
+
+  // From here on the session's destructor undoes what was done.
+  m_session = std::move(session);
+  Session& s = *m_session;
+  s.screen = newterm(nullptr, stdout, stdin);
+  if (s.screen == nullptr) {
+    m_session.reset();
+    throw std::runtime_error("the terminal cannot be used by curses");
+  }
+  const std::string mouseOff = s.StartCurses();
 
   const std::string leave =
       Capability("sgr0") + Capability("cnorm") + mouseOff + Capability("rmkx") + Capability("rmcup");
@@ -423,6 +444,60 @@ void CursesTerminal::Show(const Canvas& canvas, std::optional<CellPoint> cursor)
 
 void CursesTerminal::Beep() { beep(); }
 
+namespace {
+
+// The mouse report curses holds, as input; nothing for a report of no
+// interest. A click is a press with its release queued in `pending`.
+std::optional<InputEvent> ReadMouse(std::deque<InputEvent>& pending) {
+  MEVENT mouse{};
+  if (getmouse(&mouse) != OK) return std::nullopt;
+  InputEvent event;
+  event.type = InputEvent::Type::Mouse;
+  event.mouse.x = mouse.x;
+  event.mouse.y = mouse.y;
+  if ((mouse.bstate & BUTTON1_PRESSED) != 0) {
+    event.mouse.action = MouseInput::Action::Press;
+  } else if ((mouse.bstate & BUTTON1_RELEASED) != 0) {
+    event.mouse.action = MouseInput::Action::Release;
+  } else if ((mouse.bstate & BUTTON1_CLICKED) != 0) {
+    event.mouse.action = MouseInput::Action::Press;
+    InputEvent release = event;
+    release.mouse.action = MouseInput::Action::Release;
+    pending.push_back(release);
+  } else if ((mouse.bstate & REPORT_MOUSE_POSITION) != 0) {
+    event.mouse.action = MouseInput::Action::Move;
+  } else {
+    return std::nullopt;
+  }
+  return event;
+}
+
+// The key curses read (`got` as wget_wch answered), as input; nothing for a
+// key of no meaning here.
+std::optional<InputEvent> ReadKey(int got, wint_t code) {
+  bool alt = false;
+  bool function = got == KEY_CODE_YES;
+  if (got == OK && code == 27) {
+    // Escape followed at once by a key is that key with Alt.
+    wint_t next = 0;
+    const int more = wget_wch(stdscr, &next);
+    if (more == OK || (more == KEY_CODE_YES && next != KEY_MOUSE && next != KEY_RESIZE)) {
+      alt = true;
+      function = more == KEY_CODE_YES;
+      code = next;
+    } else if (more == KEY_CODE_YES) {
+      ungetch(static_cast<int>(next));  // a mouse report or a resize: the next read
+    }
+  }
+  InputEvent event;
+  event.type = InputEvent::Type::Key;
+  event.key = DecodeCursesKey(static_cast<int>(code), function, alt);
+  if (event.key.kind == KeyInput::Kind::None) return std::nullopt;
+  return event;
+}
+
+}  // namespace
+
 InputEvent CursesTerminal::ReadInput(bool wait) {
   if (!m_pending.empty()) {
     InputEvent event = m_pending.front();
@@ -450,48 +525,12 @@ InputEvent CursesTerminal::ReadInput(bool wait) {
       return event;
     }
     if (got == KEY_CODE_YES && code == KEY_MOUSE) {
-      MEVENT mouse{};
-      if (getmouse(&mouse) != OK) continue;
-      InputEvent event;
-      event.type = InputEvent::Type::Mouse;
-      event.mouse.x = mouse.x;
-      event.mouse.y = mouse.y;
-      if ((mouse.bstate & BUTTON1_PRESSED) != 0) {
-        event.mouse.action = MouseInput::Action::Press;
-      } else if ((mouse.bstate & BUTTON1_RELEASED) != 0) {
-        event.mouse.action = MouseInput::Action::Release;
-      } else if ((mouse.bstate & BUTTON1_CLICKED) != 0) {
-        event.mouse.action = MouseInput::Action::Press;
-        InputEvent release = event;
-        release.mouse.action = MouseInput::Action::Release;
-        m_pending.push_back(release);
-      } else if ((mouse.bstate & REPORT_MOUSE_POSITION) != 0) {
-        event.mouse.action = MouseInput::Action::Move;
-      } else {
-        continue;
-      }
-      return event;
+      if (std::optional<InputEvent> event = ReadMouse(m_pending)) return *event;
+      continue;
     }
     if (got == KEY_CODE_YES || got == OK) {
-      bool alt = false;
-      bool function = got == KEY_CODE_YES;
-      if (got == OK && code == 27) {
-        // Escape followed at once by a key is that key with Alt.
-        wint_t next = 0;
-        const int more = wget_wch(stdscr, &next);
-        if (more == OK || (more == KEY_CODE_YES && next != KEY_MOUSE && next != KEY_RESIZE)) {
-          alt = true;
-          function = more == KEY_CODE_YES;
-          code = next;
-        } else if (more == KEY_CODE_YES) {
-          ungetch(static_cast<int>(next));  // a mouse report or a resize: the next read
-        }
-      }
-      InputEvent event;
-      event.type = InputEvent::Type::Key;
-      event.key = DecodeCursesKey(static_cast<int>(code), function, alt);
-      if (event.key.kind == KeyInput::Kind::None) continue;
-      return event;
+      if (std::optional<InputEvent> event = ReadKey(got, code)) return *event;
+      continue;
     }
     if (!wait) return InputEvent{};
 
