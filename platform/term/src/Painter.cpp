@@ -95,6 +95,23 @@ std::vector<HWND> Descendants(HWND hwnd) {
   return all;
 }
 
+// The close box and the caption on the top edge of the frame.
+void PaintTitleBar(Canvas& canvas, const WindowView& window, WindowPlace& place, bool active) {
+  int titleRight = place.frame.Right() - 1;
+  if ((window.style & WS_SYSMENU) != 0 && place.frame.width >= 8) {
+    place.closeBox = CellRect{place.frame.Right() - 5, place.frame.y, 3, 1};
+    canvas.Text(place.closeBox.x, place.frame.y, "[x]", active ? Style::Frame : Style::FrameInactive);
+    titleRight = place.closeBox.x - 1;
+  }
+  if ((window.style & WS_CAPTION) == WS_CAPTION && !window.text.empty()) {
+    const std::string title = " " + window.text + " ";
+    const int room = titleRight - (place.frame.x + 1);
+    const int width = std::min(TextColumns(title), std::max(room, 0));
+    const int x = place.frame.x + 1 + std::max((room - width) / 2, 0);
+    canvas.Text(x, place.frame.y, title, active ? Style::Title : Style::TitleInactive, width);
+  }
+}
+
 }  // namespace
 
 const WindowPlace* ScreenMap::WindowAt(int x, int y) const {
@@ -178,19 +195,7 @@ void WindowPainter::PaintWindow(Canvas& canvas, const WindowView& window, int sc
   canvas.Fill(place.frame, U' ', Style::Window);
   canvas.Frame(place.frame, active ? Style::Frame : Style::FrameInactive);
 
-  int titleRight = place.frame.Right() - 1;
-  if ((window.style & WS_SYSMENU) != 0 && place.frame.width >= 8) {
-    place.closeBox = CellRect{place.frame.Right() - 5, place.frame.y, 3, 1};
-    canvas.Text(place.closeBox.x, place.frame.y, "[x]", active ? Style::Frame : Style::FrameInactive);
-    titleRight = place.closeBox.x - 1;
-  }
-  if ((window.style & WS_CAPTION) == WS_CAPTION && !window.text.empty()) {
-    const std::string title = " " + window.text + " ";
-    const int room = titleRight - (place.frame.x + 1);
-    const int width = std::min(TextColumns(title), std::max(room, 0));
-    const int x = place.frame.x + 1 + std::max((room - width) / 2, 0);
-    canvas.Text(x, place.frame.y, title, active ? Style::Title : Style::TitleInactive, width);
-  }
+  PaintTitleBar(canvas, window, place, active);
 
   canvas.SetClip(place.client);
   for (std::size_t i = 0; i < controls.size(); ++i) {

@@ -116,6 +116,30 @@ void SendCommand(HWND hDlg, int id) {
   SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
 }
 
+// Creates a template's controls in the dialog, in order; the first default
+// push button becomes the dialog's default. False when a control could not
+// be made or the dialog went away meanwhile.
+bool CreateTemplateControls(HWND hDlg, HINSTANCE hInstance, const win::DialogTemplateInfo& info, int baseX,
+                            int baseY) {
+  bool defaultFound = false;
+  for (const auto& item : info.items) {
+    LPVOID creationData = item.creationData.empty() ? nullptr : const_cast<BYTE*>(item.creationData.data());
+    HWND control = CreateWindowExA(item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), item.text.c_str(),
+                                   item.style | WS_CHILD, MulDiv(item.x, baseX, 4), MulDiv(item.y, baseY, 8),
+                                   MulDiv(item.cx, baseX, 4), MulDiv(item.cy, baseY, 8), hDlg,
+                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(item.id)), hInstance, creationData);
+    if (control == nullptr || Find(hDlg) == nullptr) return false;
+    Window* window = Find(control);
+    window->hasDialogUnits = true;
+    window->dialogUnits = RECT{item.x, item.y, item.x + item.cx, item.y + item.cy};
+    if (!defaultFound && window->cls->kind == ControlKind::Button && (item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+      Find(hDlg)->dialog->defId = item.id;
+      defaultFound = true;
+    }
+  }
+  return true;
+}
+
 HWND CreateDialogFromTemplate(HINSTANCE hInstance, const void* data, HWND hWndParent, DLGPROC dlgProc,
                               LPARAM initParam) {
   std::size_t size = ResourceSizeAt(data);
@@ -169,22 +193,7 @@ HWND CreateDialogFromTemplate(HINSTANCE hInstance, const void* data, HWND hWndPa
   dialog->hasDialogUnits = true;
   dialog->dialogUnits = RECT{info.x, info.y, info.x + info.cx, info.y + info.cy};
 
-  bool defaultFound = false;
-  for (const auto& item : info.items) {
-    LPVOID creationData = item.creationData.empty() ? nullptr : const_cast<BYTE*>(item.creationData.data());
-    HWND control = CreateWindowExA(item.exStyle | WS_EX_NOPARENTNOTIFY, item.className.c_str(), item.text.c_str(),
-                                   item.style | WS_CHILD, MulDiv(item.x, baseX, 4), MulDiv(item.y, baseY, 8),
-                                   MulDiv(item.cx, baseX, 4), MulDiv(item.cy, baseY, 8), hDlg,
-                                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(item.id)), hInstance, creationData);
-    if (control == nullptr || Find(hDlg) == nullptr) return nullptr;
-    Window* window = Find(control);
-    window->hasDialogUnits = true;
-    window->dialogUnits = RECT{item.x, item.y, item.x + item.cx, item.y + item.cy};
-    if (!defaultFound && window->cls->kind == ControlKind::Button && (item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-      Find(hDlg)->dialog->defId = item.id;
-      defaultFound = true;
-    }
-  }
+  if (!CreateTemplateControls(hDlg, hInstance, info, baseX, baseY)) return nullptr;
 
   HWND first = GetNextDlgTabItem(hDlg, nullptr, FALSE);
   LRESULT setFocus = SendMessageA(hDlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam);
@@ -194,6 +203,28 @@ HWND CreateDialogFromTemplate(HINSTANCE hInstance, const void* data, HWND hWndPa
   if ((info.style & WS_VISIBLE) != 0) ShowWindow(hDlg, SW_SHOW);
   abandon.keep = IsWindow(hDlg) != FALSE;
   return abandon.keep ? hDlg : nullptr;
+}
+
+// Closing a dialog is pressing its Cancel button, unless that button is
+// disabled.
+void CloseDialog(HWND hDlg) {
+  HWND cancel = GetDlgItem(hDlg, IDCANCEL);
+  if (cancel != nullptr && !IsWindowEnabled(cancel)) {
+    MessageBeep(0);
+  } else {
+    PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+  }
+}
+
+// A dialog going inactive remembers its focused control; coming back, it
+// gives that control the focus unless the focus is in the dialog already.
+void KeepFocusAcrossActivation(HWND hDlg, DialogData& data, bool active) {
+  HWND focus = GetFocus();
+  if (!active) {
+    if (focus != nullptr && IsChild(hDlg, focus)) data.savedFocus = focus;
+  } else if (data.savedFocus != nullptr && IsWindow(data.savedFocus) && IsChild(hDlg, data.savedFocus)) {
+    if (focus == nullptr || !(focus == hDlg || IsChild(hDlg, focus))) SetFocus(data.savedFocus);
+  }
 }
 
 const void* LoadTemplate(HINSTANCE hInstance, LPCSTR name) {
@@ -288,17 +319,9 @@ LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
   }
   DialogData& data = *dialog->dialog;
   switch (Msg) {
-    case WM_CLOSE: {
-      // Closing a dialog is pressing its Cancel button, unless that button
-      // is disabled.
-      HWND cancel = GetDlgItem(hDlg, IDCANCEL);
-      if (cancel != nullptr && !IsWindowEnabled(cancel)) {
-        MessageBeep(0);
-      } else {
-        PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
-      }
+    case WM_CLOSE:
+      CloseDialog(hDlg);
       return 0;
-    }
     case DM_GETDEFID:
       return data.defId != 0 ? MAKELRESULT(data.defId, DC_HASDEFID) : 0;
     case DM_SETDEFID: {
@@ -309,13 +332,7 @@ LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(hDlg, focus)) data.savedFocus = focus;
-      } else if (data.savedFocus != nullptr && IsWindow(data.savedFocus) && IsChild(hDlg, data.savedFocus)) {
-        HWND focus = GetFocus();
-        if (focus == nullptr || !(focus == hDlg || IsChild(hDlg, focus))) SetFocus(data.savedFocus);
-      }
+      KeepFocusAcrossActivation(hDlg, data, LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case WM_NEXTDLGCTL: {
       // lParam nonzero: wParam is the control; else wParam picks the next
