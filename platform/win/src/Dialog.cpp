@@ -140,6 +140,20 @@ bool CreateTemplateControls(HWND hDlg, HINSTANCE hInstance, const win::DialogTem
   return true;
 }
 
+// The dialog's own data on its window: its procedure, base units and font,
+// and its rectangle in dialog units.
+void AttachDialogData(HWND hDlg, const win::DialogTemplateInfo& info, DLGPROC dlgProc, int baseX, int baseY) {
+  Window* dialog = Find(hDlg);
+  dialog->dialog = std::make_unique<DialogData>();
+  dialog->dialog->dlgProc = dlgProc;
+  dialog->dialog->baseX = baseX;
+  dialog->dialog->baseY = baseY;
+  dialog->dialog->fontFace = info.typeface;
+  dialog->dialog->pointSize = info.pointSize;
+  dialog->hasDialogUnits = true;
+  dialog->dialogUnits = RECT{info.x, info.y, info.x + info.cx, info.y + info.cy};
+}
+
 HWND CreateDialogFromTemplate(HINSTANCE hInstance, const void* data, HWND hWndParent, DLGPROC dlgProc,
                               LPARAM initParam) {
   std::size_t size = ResourceSizeAt(data);
@@ -183,15 +197,7 @@ HWND CreateDialogFromTemplate(HINSTANCE hInstance, const void* data, HWND hWndPa
     }
   } abandon{hDlg};
 
-  Window* dialog = Find(hDlg);
-  dialog->dialog = std::make_unique<DialogData>();
-  dialog->dialog->dlgProc = dlgProc;
-  dialog->dialog->baseX = baseX;
-  dialog->dialog->baseY = baseY;
-  dialog->dialog->fontFace = info.typeface;
-  dialog->dialog->pointSize = info.pointSize;
-  dialog->hasDialogUnits = true;
-  dialog->dialogUnits = RECT{info.x, info.y, info.x + info.cx, info.y + info.cy};
+  AttachDialogData(hDlg, info, dlgProc, baseX, baseY);
 
   if (!CreateTemplateControls(hDlg, hInstance, info, baseX, baseY)) return nullptr;
 

@@ -216,59 +216,40 @@ int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
 
 // ---- Creation and destruction ------------------------------------------------------------
 
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x, int y,
-                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam) {
-  State& state = GetState();
-  WindowClass* cls = FindClass(lpClassName);
-  if (cls == nullptr) {
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-    return nullptr;
-  }
-  if (hWndParent != nullptr && Find(hWndParent) == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  bool child = (dwStyle & WS_CHILD) != 0;
-  if (child && hWndParent == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (x == CW_USEDEFAULT) x = y = 0;
-  if (nWidth == CW_USEDEFAULT) {
-    nWidth = 320;
-    nHeight = 240;
-  }
+namespace {
 
+// A new window of `cls`, registered and linked to its parent (or listed
+// among the top-level windows), before any message reaches it.
+HWND RegisterNewWindow(WindowClass* cls, const CREATESTRUCTA& cs) {
+  State& state = GetState();
+  const bool child = (cs.style & WS_CHILD) != 0;
   auto window = std::make_shared<Window>();
   window->handle = reinterpret_cast<HWND>(state.nextHandle);
   state.nextHandle += 0x10;
   window->cls = cls;
   window->proc = cls->proc;
-  window->style = dwStyle;
-  window->exStyle = dwExStyle;
-  window->parent = child ? hWndParent : nullptr;
-  window->owner = child ? nullptr : GetAncestor(hWndParent, GA_ROOT);
-  window->id = child ? reinterpret_cast<UINT_PTR>(hMenu) : 0;
-  window->rect = RECT{x, y, x + std::max(nWidth, 0), y + std::max(nHeight, 0)};
-  window->hInstance = hInstance;
+  window->style = static_cast<DWORD>(cs.style);
+  window->exStyle = cs.dwExStyle;
+  window->parent = child ? cs.hwndParent : nullptr;
+  window->owner = child ? nullptr : GetAncestor(cs.hwndParent, GA_ROOT);
+  window->id = child ? reinterpret_cast<UINT_PTR>(cs.hMenu) : 0;
+  window->rect = RECT{cs.x, cs.y, cs.x + std::max(cs.cx, 0), cs.y + std::max(cs.cy, 0)};
+  window->hInstance = cs.hInstance;
   window->extra.assign(static_cast<std::size_t>(cls->cbWndExtra), 0);
   HWND hWnd = window->handle;
   state.windows[hWnd] = window;
   cls->windowCount++;
   if (child) {
-    Find(hWndParent)->children.push_back(hWnd);
+    Find(cs.hwndParent)->children.push_back(hWnd);
   } else {
     state.topLevel.push_back(hWnd);
   }
+  return hWnd;
+}
 
-  CREATESTRUCTA cs{lpParam,      hInstance,  hMenu,        hWndParent,    nHeight,     nWidth,
-                   y,            x,          static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
-  CBT_CREATEWNDA cbt{&cs, nullptr};
-  if (CallCbtHooks(HCBT_CREATEWND, reinterpret_cast<WPARAM>(hWnd), reinterpret_cast<LPARAM>(&cbt)) != 0) {
-    RemoveWindow(hWnd);
-    return nullptr;
-  }
+// WM_NCCREATE, WM_CREATE and the first showing of a registered window. A
+// window refused on the way, or destroyed by its own handlers, gives null.
+HWND AnnounceNewWindow(HWND hWnd, CREATESTRUCTA& cs) {
   try {
     if (Find(hWnd) == nullptr) return nullptr;
     if (SendMessageA(hWnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == 0) {
@@ -282,12 +263,46 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     }
     if (Find(hWnd) == nullptr) return nullptr;
     CurrentPresentation().OnWindowCreated(hWnd);
-    if ((dwStyle & WS_VISIBLE) != 0) SendMessageA(hWnd, WM_SHOWWINDOW, TRUE, 0);
+    if ((cs.style & WS_VISIBLE) != 0) SendMessageA(hWnd, WM_SHOWWINDOW, TRUE, 0);
   } catch (...) {
     DestroyWindow(hWnd);
     throw;
   }
   return Find(hWnd) != nullptr ? hWnd : nullptr;
+}
+
+}  // namespace
+
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x, int y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam) {
+  WindowClass* cls = FindClass(lpClassName);
+  if (cls == nullptr) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  if (hWndParent != nullptr && Find(hWndParent) == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if ((dwStyle & WS_CHILD) != 0 && hWndParent == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (x == CW_USEDEFAULT) x = y = 0;
+  if (nWidth == CW_USEDEFAULT) {
+    nWidth = 320;
+    nHeight = 240;
+  }
+  CREATESTRUCTA cs{lpParam,      hInstance,  hMenu,        hWndParent,    nHeight,     nWidth,
+                   y,            x,          static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
+  HWND hWnd = RegisterNewWindow(cls, cs);
+  CBT_CREATEWNDA cbt{&cs, nullptr};
+  if (CallCbtHooks(HCBT_CREATEWND, reinterpret_cast<WPARAM>(hWnd), reinterpret_cast<LPARAM>(&cbt)) != 0) {
+    RemoveWindow(hWnd);
+    return nullptr;
+  }
+  return AnnounceNewWindow(hWnd, cs);
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
