@@ -12,6 +12,9 @@
 #   fuzz     clang and libFuzzer, for fuzz/run.sh
 #   bench    Google Benchmark, and python3 with numpy (samples/make-sample.py)
 #   package  help2man, dpkg-dev and file, to make the Debian package
+#   cluster  Slurm (slurmctld, slurmd, slurm-client) and munge, and python3,
+#            for tests/cluster/slurm-array-test.sh (which starts daemons of
+#            its own, and uses none of the system's)
 # Without a GROUP: tests fuzz bench. --packages-only installs and stops,
 # without configuring or building. apt-get runs through sudo when not root.
 set -euo pipefail
@@ -23,7 +26,7 @@ groups=()
 for argument in "$@"; do
   case $argument in
     --packages-only) build=0 ;;
-    base | tests | fuzz | bench | package) groups+=("$argument") ;;
+    base | tests | fuzz | bench | package | cluster) groups+=("$argument") ;;
     -h | --help) sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "setup: unknown argument '$argument' (see ./setup.sh --help)" >&2; exit 2 ;;
   esac
@@ -41,6 +44,7 @@ for group in "${groups[@]}"; do
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libbenchmark-dev python3 python3-numpy) ;;
     package) packages+=(help2man dpkg-dev file) ;;
+    cluster) packages+=(slurmctld slurmd slurm-client munge python3) ;;
   esac
 done
 
