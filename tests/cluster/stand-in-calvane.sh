@@ -18,7 +18,7 @@
 # Only %0Nd patterns. Like the program, it writes each output through a
 # temporary file renamed into place.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(dirname "$(realpath "$0")")
 fault=${STAND_IN_FAULT:-}
 
 quiet=0 skip=0 shard='' positionals=()
