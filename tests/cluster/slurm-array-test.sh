@@ -45,11 +45,16 @@ mapfile -t inherited < <(compgen -v SLURM_ || true)
 frames=12
 first_task=1 tasks=3
 work=$(mktemp -d "${TMPDIR:-/tmp}/calvane-slurm-XXXXXX")
+sbatch_pid=
 cleanup() {
+  [ -z "$sbatch_pid" ] || kill "$sbatch_pid" 2> /dev/null || true
   slurm_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Stopped or interrupted, it still stops its daemons (the EXIT trap).
+trap 'exit 143' TERM
+trap 'exit 130' INT
 chmod 711 "$work"
 mkdir "$work/slurm" "$work/logs"
 python3 "$here/frames.py" make "$work/data" "$frames"
@@ -75,12 +80,17 @@ chmod +x "$work/job.sh"
 
 # submit RUN QUIET: submits the array, waits for it and sets $status to
 # sbatch's (non-zero when any task failed); task T logs to logs/RUN-T.log.
+# sbatch runs in the background so that a signal to this script is acted on
+# at once, not when sbatch returns.
 submit() {
   status=0
   timeout 100 sbatch --wait --quiet --array="$first_task-$((first_task + tasks - 1))%1" \
     --job-name="calvane-$1" --chdir="$work" --output="$work/logs/$1-%a.log" \
     --ntasks=1 --cpus-per-task=1 --time=5 \
-    --export="ALL,CALVANE=$calvane,QUIET=$2" "$work/job.sh" || status=$?
+    --export="ALL,CALVANE=$calvane,QUIET=$2" "$work/job.sh" &
+  sbatch_pid=$!
+  wait "$sbatch_pid" || status=$?
+  sbatch_pid=
 }
 # frames_of RUN TASK WORD: the frame numbers that task's log lists after
 # WORD ("wrote") or in the program's "OUT exists, skipped" lines ("skipped").
