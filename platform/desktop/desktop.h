@@ -1,0 +1,32 @@
+// The desktop presentation of the window system: every top-level window is
+// a window of the desktop (GTK 3, on X11 or Wayland) with its caption, its
+// client area painted from the window system's own state, and the desktop's
+// keyboard and mouse fed back as the window system's input.
+//
+//   if (win::desktop::Available()) {
+//     std::unique_ptr<win::Presentation> desktop = win::desktop::MakeDesktopPresentation();
+//     win::PresentationScope scope(*desktop);
+//     dialog.DoModal();                       // shown and driven on the desktop
+//   }
+//
+// This header needs no GTK headers: a program that only chooses between
+// presentations includes it and links calvdesktop.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "win/presentation.h"
+
+namespace win::desktop {
+
+// Why the desktop cannot be used (no DISPLAY or WAYLAND_DISPLAY, or GTK
+// cannot open the display); empty when it can. The first call that finds
+// a display initialises GTK for the process.
+WIN_API std::string UnavailableReason();
+WIN_API bool Available();
+
+// The desktop presentation; null when the desktop is not available.
+WIN_API std::unique_ptr<Presentation> MakeDesktopPresentation();
+
+}  // namespace win::desktop

@@ -1,0 +1,125 @@
+// Paints the window system's windows with cairo and pango, one painter per
+// control kind, from what DescribeWindow tells: nothing is kept but how far
+// each edit field's text is scrolled. A window's layout puts each control
+// where its dialog units fall with the desktop's font (metrics.h); what is
+// painted is remembered as places, so that the mouse can be routed back to
+// the window system's own pixels.
+#pragma once
+
+#include <cairo.h>
+#include <pango/pango.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "desktop/metrics.h"
+#include "win/presentation.h"
+
+namespace win::desktop {
+
+struct Rgb {
+  double r = 0, g = 0, b = 0;
+  bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
+};
+
+// The colours every painter uses, by role.
+namespace colour {
+inline constexpr Rgb kFace{0.941, 0.941, 0.941};        // a window's background
+inline constexpr Rgb kButtonFace{0.988, 0.988, 0.988};  // a push button, an up-down's halves
+inline constexpr Rgb kPushed{0.800, 0.800, 0.800};      // a push button held down
+inline constexpr Rgb kField{1.0, 1.0, 1.0};             // an edit field, a check box, a channel
+inline constexpr Rgb kShadow{0.627, 0.627, 0.627};      // frames of fields, buttons, boxes
+inline constexpr Rgb kDark{0.200, 0.200, 0.200};        // the default button's frame, arrows
+inline constexpr Rgb kText{0.0, 0.0, 0.0};
+inline constexpr Rgb kDisabledText{0.560, 0.560, 0.560};
+inline constexpr Rgb kSelection{0.208, 0.518, 0.894};   // selected text, a focused field's frame
+inline constexpr Rgb kSelectedText{1.0, 1.0, 1.0};
+inline constexpr Rgb kThumb{0.420, 0.420, 0.420};
+inline constexpr Rgb kThumbActive{0.208, 0.518, 0.894};  // focused or being dragged
+inline constexpr Rgb kTrack{0.860, 0.860, 0.860};        // a scroll bar's channel
+}  // namespace colour
+
+// A rectangle in logical pixels of a window's client area.
+struct Box {
+  int x = 0, y = 0, width = 0, height = 0;
+  int Right() const { return x + width; }
+  int Bottom() const { return y + height; }
+  bool Contains(double px, double py) const { return px >= x && px < Right() && py >= y && py < Bottom(); }
+  bool operator==(const Box& other) const {
+    return x == other.x && y == other.y && width == other.width && height == other.height;
+  }
+};
+
+// Where a window goes: its client size and its controls' boxes, in drawing
+// order (children in their order, then their children).
+struct WindowLayout {
+  HWND hwnd = nullptr;
+  DialogFont font;
+  int width = 0, height = 0;  // the client area
+  struct Control {
+    WindowView view;
+    Box box;
+  };
+  std::vector<Control> controls;
+};
+
+// Lays out a top-level window (as described) with `font`: a control made
+// from the template at its dialog units, anything else scaled from the
+// window system's pixels by the ratio of the two fonts' base units.
+WindowLayout LayOutWindow(const WindowView& window, const DialogFont& font);
+
+// What a painter left where.
+struct ControlPlace {
+  HWND hwnd = nullptr;
+  ControlKind kind = ControlKind::Other;
+  Box box;
+  RECT windowRect{};  // the same control in the window system's screen pixels
+  bool frame = false;  // a group box: the mouse goes through to what it frames
+  // An edit field: the x of each caret position, 0 to the number of
+  // characters, after scrolling.
+  std::vector<double> caretX;
+};
+
+// Text of a label or button as shown: "&" marks the next character as the
+// mnemonic and is not shown ("&&" shows one "&"). `mnemonicByte` gets the
+// byte offset of the mnemonic in the result, or -1.
+std::string StripMnemonic(const std::string& text, int* mnemonicByte = nullptr);
+
+// How a control is painted beyond what its view says.
+struct PaintContext {
+  cairo_t* cr = nullptr;
+  PangoContext* pango = nullptr;
+  const DialogFont* font = nullptr;
+  bool windowActive = true;  // the window has the keyboard: focus and caret show
+  int* editScroll = nullptr;  // an edit's text scrolled by this many pixels; kept in view of the caret
+};
+
+// Paints one control into `box` (clipped to it) and tells where.
+ControlPlace PaintControl(const PaintContext& paint, const WindowView& view, const Box& box);
+
+class WindowPainter {
+ public:
+  // Paints the client area of a laid-out window; the places in drawing
+  // order.
+  std::vector<ControlPlace> Paint(cairo_t* cr, PangoContext* pango, const WindowLayout& layout, bool windowActive);
+  // A window is gone: forget how its text was scrolled.
+  void Forget(HWND hwnd) { m_editScroll.erase(hwnd); }
+
+ private:
+  std::map<HWND, int> m_editScroll;
+};
+
+// The top-most control at a point of the client area (group boxes let the
+// mouse through); null when there is none.
+const ControlPlace* ControlAt(const std::vector<ControlPlace>& places, double x, double y);
+
+// Where a point of the client area falls in the window system's screen
+// pixels, for the control the mouse went down on (so for a point off the
+// control too, as while the control has the mouse captured): in an edit
+// field, before the character the desktop drew there, as the field itself
+// measures text; elsewhere at the same place in proportion. A `press` is
+// kept on the control, since the window system routes it by its point.
+POINT WindowSystemPoint(const ControlPlace& place, double x, double y, bool press);
+
+}  // namespace win::desktop
