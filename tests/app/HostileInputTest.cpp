@@ -248,7 +248,11 @@ TEST_F(HostileInput, MislabelledFilesAreReadByTheirContentOrRefused) {
   const std::string misnamed = m_dir / "photo.png";
   WriteText(misnamed, ReadText(source));
   EXPECT_EQ(Run({"-q", misnamed, m_dir / "out.png"}).status, 0);
-  EXPECT_EQ(ReadImage(m_dir / "out.png").spec.width, 96);
+  const ImageData out = ReadImage(m_dir / "out.png");
+  ASSERT_EQ(out.spec.width, 96);
+  ASSERT_EQ(out.spec.nchannels, 3);
+  const ImageData read = ReadImage(source);
+  for (int c = 0; c < 3; ++c) EXPECT_LT(RmsFromPicture(out, Cartoon, c), 0.6 * RmsFromPicture(read, Cartoon, c)) << c;
 
   // Text, or a cut-off TIFF, under image names are refused.
   WriteText(m_dir / "notes.jpg", "these are not the pixels you are looking for\n");
@@ -321,6 +325,13 @@ TEST_F(HostileInput, SamplesThatAreNotNumbersAreCountedAndRefused) {
   WriteImage(m_dir / "alpha.exr", 96, 64, 4, OIIO::TypeFloat,
              [&](int x, int y, int c) { return c == 3 && x == 1 ? nan : Cartoon(x, y, c); });
   EXPECT_EQ(Run({"-q", m_dir / "alpha.exr", m_dir / "out.exr"}).status, 0);
+  const ImageData out = ReadImage(m_dir / "out.exr");
+  ASSERT_EQ(out.spec.nchannels, 4);
+  for (int c = 0; c < 3; ++c) EXPECT_LT(RmsFromPicture(out, Cartoon, c), 0.01) << c;
+  for (std::size_t i = 0; i < out.pixels.size(); i += 4) {
+    const bool nanColumn = (i / 4) % 96 == 1;
+    ASSERT_EQ(std::isnan(out.pixels[i + 3]), nanColumn) << "alpha of pixel " << i / 4;
+  }
 }
 
 TEST_F(HostileInput, SamplesTooLargeForSinglePrecisionArithmeticAreRefused) {
