@@ -23,21 +23,23 @@ struct Rgb {
   bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
 };
 
-// The colours every painter uses, by role.
+// The colours every painter uses, by role; whole 8-bit values, so that an
+// 8-bit image holds them exactly.
+constexpr Rgb Byte(int r, int g, int b) { return Rgb{r / 255.0, g / 255.0, b / 255.0}; }
 namespace colour {
-inline constexpr Rgb kFace{0.941, 0.941, 0.941};        // a window's background
-inline constexpr Rgb kButtonFace{0.988, 0.988, 0.988};  // a push button, an up-down's halves
-inline constexpr Rgb kPushed{0.800, 0.800, 0.800};      // a push button held down
-inline constexpr Rgb kField{1.0, 1.0, 1.0};             // an edit field, a check box, a channel
-inline constexpr Rgb kShadow{0.627, 0.627, 0.627};      // frames of fields, buttons, boxes
-inline constexpr Rgb kDark{0.200, 0.200, 0.200};        // the default button's frame, arrows
-inline constexpr Rgb kText{0.0, 0.0, 0.0};
-inline constexpr Rgb kDisabledText{0.560, 0.560, 0.560};
-inline constexpr Rgb kSelection{0.208, 0.518, 0.894};   // selected text, a focused field's frame
-inline constexpr Rgb kSelectedText{1.0, 1.0, 1.0};
-inline constexpr Rgb kThumb{0.420, 0.420, 0.420};
-inline constexpr Rgb kThumbActive{0.208, 0.518, 0.894};  // focused or being dragged
-inline constexpr Rgb kTrack{0.860, 0.860, 0.860};        // a scroll bar's channel
+inline constexpr Rgb kFace = Byte(240, 240, 240);  // a window's background
+inline constexpr Rgb kButtonFace = Byte(252, 252, 252);  // a push button, an up-down's halves
+inline constexpr Rgb kPushed = Byte(204, 204, 204);  // a push button held down
+inline constexpr Rgb kField = Byte(255, 255, 255);  // an edit field, a check box, a channel
+inline constexpr Rgb kShadow = Byte(160, 160, 160);  // frames of fields, buttons, boxes
+inline constexpr Rgb kDark = Byte(51, 51, 51);  // the default button's frame, arrows
+inline constexpr Rgb kText = Byte(0, 0, 0);
+inline constexpr Rgb kDisabledText = Byte(143, 143, 143);
+inline constexpr Rgb kSelection = Byte(53, 132, 228);  // selected text, a focused field's frame
+inline constexpr Rgb kSelectedText = Byte(255, 255, 255);
+inline constexpr Rgb kThumb = Byte(107, 107, 107);
+inline constexpr Rgb kThumbActive = Byte(53, 132, 228);  // focused or being dragged
+inline constexpr Rgb kTrack = Byte(219, 219, 219);  // a scroll bar's channel
 }  // namespace colour
 
 // A rectangle in logical pixels of a window's client area.

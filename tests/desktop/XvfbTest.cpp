@@ -1,0 +1,227 @@
+// The desktop presentation under a real X server: the test dialog (laid out
+// like the plug-in's) shown by a program of its own, typed into and clicked
+// with xdotool, photographed with ImageMagick's import.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "XClose.h"
+#include "XvfbServer.h"
+#include "desktop/metrics.h"
+
+using namespace desktop_test;
+
+namespace {
+
+constexpr char kCaption[] = "Total Variation Denoise";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The dialog's font as the presentation measures it on this server (96
+// dots per inch: the X server sets no other resolution).
+win::desktop::DialogFont DialogFontAt96Dpi() {
+  PangoContext* context = win::desktop::OffscreenPangoContext(96.0);
+  const win::desktop::DialogFont font = win::desktop::MeasureDialogFont(context, 8);
+  g_object_unref(context);
+  return font;
+}
+
+class DesktopDialog : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string missing;
+    if (!XvfbServer::ToolsAvailable(&missing)) return;
+    s_server = std::make_unique<XvfbServer>();
+  }
+  static void TearDownTestSuite() { s_server.reset(); }
+
+  void SetUp() override {
+    std::string missing;
+    if (!XvfbServer::ToolsAvailable(&missing)) GTEST_SKIP() << missing << " is not installed (setup.sh installs it)";
+    ASSERT_TRUE(s_server && s_server->Running()) << "Xvfb did not start";
+    m_font = DialogFontAt96Dpi();
+  }
+
+  const XvfbServer& Server() const { return *s_server; }
+
+  // The visible windows with this caption.
+  std::vector<std::string> WindowsNamed(const std::string& caption) const {
+    return Lines(Server().Xdotool({"search", "--onlyvisible", "--name", "^" + caption + "$"}));
+  }
+
+  // Waits for the dialog's window; empty when it does not come.
+  std::string WaitForDialog() const {
+    std::string id;
+    WaitUntil([&] {
+      const std::vector<std::string> windows = WindowsNamed(kCaption);
+      if (windows.size() == 1) id = windows.front();
+      return !id.empty();
+    });
+    if (!id.empty()) Server().Xdotool({"windowfocus", "--sync", id});
+    return id;
+  }
+
+  Geometry GeometryOf(const std::string& id) const {
+    std::map<std::string, int> values;
+    for (const std::string& line : Lines(Server().Xdotool({"getwindowgeometry", "--shell", id}))) {
+      const std::size_t equals = line.find('=');
+      if (equals != std::string::npos) values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+    }
+    return Geometry{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+  }
+
+  // Clicks at a point given in dialog units of the client area.
+  void ClickAtDialogUnits(const std::string& id, int x, int y) const {
+    Server().Xdotool({"mousemove", "--window", id, "--sync", std::to_string(m_font.X(x)), std::to_string(m_font.Y(y))});
+    Server().Xdotool({"click", "1"});
+  }
+
+  void Type(const std::string& text) const { Server().Xdotool({"type", "--delay", "30", text}); }
+  void Key(const std::string& key) const { Server().Xdotool({"key", "--delay", "30", key}); }
+
+  // The window as an image, and the colours of its pixels along a row.
+  std::vector<std::string> RowColours(const std::string& id, int row, const std::string& name) const {
+    mkdir(DESKTOP_SCREENSHOTS, 0755);
+    const std::string file = std::string(DESKTOP_SCREENSHOTS) + "/" + name + ".png";
+    Server().Run({"import", "-window", id, file});
+    const std::string text = Server().Run({"convert", file, "-crop", "x1+0+" + std::to_string(row), "+repage",
+                                           "-depth", "8", "txt:-"});
+    std::vector<std::string> colours;
+    for (const std::string& line : Lines(text)) {
+      const std::size_t hash = line.find('#');
+      if (line[0] != '#' && hash != std::string::npos) colours.push_back(line.substr(hash + 1, 6));
+    }
+    return colours;
+  }
+
+  // The middle of the run of thumb-coloured pixels on a row from `from` to
+  // `to`; -1 when none.
+  static double ThumbCentre(const std::vector<std::string>& colours, int from, int to) {
+    int first = -1, last = -1;
+    for (std::size_t x = from; x < colours.size() && static_cast<int>(x) < to; ++x) {
+      if (colours[x] == "6B6B6B" || colours[x] == "3584E4") {
+        if (first < 0) first = static_cast<int>(x);
+        last = static_cast<int>(x);
+      }
+    }
+    return first < 0 ? -1.0 : (first + last) / 2.0;
+  }
+
+  win::desktop::DialogFont m_font;
+  static std::unique_ptr<XvfbServer> s_server;
+};
+
+std::unique_ptr<XvfbServer> DesktopDialog::s_server;
+
+TEST_F(DesktopDialog, AppearsWithItsCaptionSizedByTheFontsMetrics) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty()) << "no window named " << kCaption;
+  const Geometry geometry = GeometryOf(id);
+  // The template's 178 by 62 dialog units through "Sans 8".
+  EXPECT_EQ(geometry.width, m_font.X(178));
+  EXPECT_EQ(geometry.height, m_font.Y(62));
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+}
+
+TEST_F(DesktopDialog, TypedValuesComeBackOnOk) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  // The first field has the focus with its text selected: typing replaces it.
+  Type("500");
+  Key("Tab");
+  Key("alt+i");  // the mnemonic of "&Iterations:" goes to its field
+  Type("300");
+  Key("Return");  // the default button
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_EQ(client.Output(), "OK 500 300\n");
+}
+
+TEST_F(DesktopDialog, AValueOutOfRangeShowsTheBoxAndTheFocusReturnsToTheField) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  Type("2000");
+  Key("Tab");
+  // The box comes over the dialog, with the dialog's caption.
+  EXPECT_TRUE(WaitUntil([&] { return WindowsNamed(kCaption).size() == 2; })) << "no message box";
+  Key("Return");
+  EXPECT_TRUE(WaitUntil([&] { return WindowsNamed(kCaption).size() == 1; })) << "the box stayed";
+  // Back in the field, its text selected: what is typed replaces it.
+  Type("7");
+  Key("Return");
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_EQ(client.Output(), "OK 7 20\n");
+}
+
+TEST_F(DesktopDialog, EscapeCancels) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  ASSERT_FALSE(WaitForDialog().empty());
+  Type("123");
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+  EXPECT_EQ(client.Output(), "Cancel\n");
+}
+
+TEST_F(DesktopDialog, TheCloseButtonCancels) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  ASSERT_TRUE(SendDeleteWindow(Server().Display(), std::stoul(id)));
+  EXPECT_EQ(client.WaitForExit(), 1);
+  EXPECT_EQ(client.Output(), "Cancel\n");
+}
+
+TEST_F(DesktopDialog, TheMousePagesATrackbarAndClicksOk) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  // On the first trackbar's channel, right of its thumb (at 5 of 0..1000):
+  // a page (50) towards the click.
+  ClickAtDialogUnits(id, 160, 12);
+  // The OK button (7, 41, 50 by 14).
+  ClickAtDialogUnits(id, 32, 48);
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_EQ(client.Output(), "OK 55 20\n");
+}
+
+TEST_F(DesktopDialog, RepaintsWhatTheWindowSystemChanges) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  // The first trackbar's row (8 to 17 dialog units), from 93 to 171 units.
+  const int row = (m_font.Y(8) + m_font.Y(17)) / 2;
+  const int left = m_font.X(93), right = m_font.X(171);
+  const double quarter = (right - left) / 4.0;
+  const double before = ThumbCentre(RowColours(id, row, "dialog"), left, right);
+  EXPECT_GE(before, left);
+  EXPECT_LT(before, left + quarter);
+  Type("1000");
+  Key("Tab");
+  EXPECT_TRUE(WaitUntil([&] {
+    const double after = ThumbCentre(RowColours(id, row, "dialog-at-1000"), left, right);
+    return after > right - quarter && after <= right;
+  })) << "the thumb did not move to the end";
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+}
+
+}  // namespace
