@@ -236,16 +236,21 @@ TEST(DesktopPainter, SelectedTextIsShownOnTheSelectionColour) {
   Image image(100, 30);
   const auto place = image.Paint(Edit("1234", 1, 3, true), Box{0, 0, 80, 20});
   ASSERT_EQ(place.caretX.size(), 5u);
-  // Between the second and third characters' edges, on the row above the
-  // text's middle: the selection's colour; before it, the field's.
-  const int inside = static_cast<int>(std::lround((place.caretX[1] + place.caretX[3]) / 2));
-  const int before = static_cast<int>(std::floor(place.caretX[1])) - 1;
-  int selected = 0, outside = 0;
+  // Inside the frame, the selection's colour lies behind the second and
+  // third characters (between their glyphs' strokes) and nowhere else.
+  const int left = static_cast<int>(std::ceil(place.caretX[1])), right = static_cast<int>(place.caretX[3]);
+  int inside = 0, outside = 0;
   for (int y = 2; y < 18; ++y) {
-    selected += Is(image.At(inside, y), colour::kSelection) || Is(image.At(inside, y), colour::kSelectedText) ? 1 : 0;
-    outside += Is(image.At(before, y), colour::kSelection) ? 1 : 0;
+    for (int x = 2; x < 78; ++x) {
+      const bool selection = Is(image.At(x, y), colour::kSelection);
+      if (x >= left && x < right) {
+        inside += selection ? 1 : 0;
+      } else if (x < left - 1 || x > right) {
+        outside += selection ? 1 : 0;
+      }
+    }
   }
-  EXPECT_GE(selected, image.Font().baseUnitY - 2);
+  EXPECT_GE(inside, (right - left) * image.Font().baseUnitY / 3);
   EXPECT_EQ(outside, 0);
 }
 
@@ -358,7 +363,9 @@ TEST(DesktopPainter, AnUpDownPointsUpInItsUpperHalfAndDownInItsLowerHalf) {
 TEST(DesktopPainter, APressAndDragInAFieldSelectTheCharactersDrawnThere) {
   desktop_test::TestDialog dialog;
   HWND field = dialog.Item(term_test::kFirstEdit);
-  SetWindowTextA(field, "12345");
+  // Wide letters: the desktop draws them wider than the window system's
+  // character width, so only the characters drawn can tell where they are.
+  SetWindowTextA(field, "WWWWW");
   Image image(300, 120);
   const auto places = image.PaintWindow(dialog.Handle());
   const win::desktop::ControlPlace* place = nullptr;
@@ -368,18 +375,19 @@ TEST(DesktopPainter, APressAndDragInAFieldSelectTheCharactersDrawnThere) {
   ASSERT_NE(place, nullptr);
   ASSERT_EQ(place->caretX.size(), 6u);
   const double y = place->box.y + place->box.height / 2.0;
-  // Just right of the edge before "3", dragged to just left of the end.
-  const auto hit = win::desktop::ControlAt(places, place->caretX[2] + 1, y);
+  // Just right of the edge before the second letter, dragged to just left
+  // of the edge after the third.
+  const auto hit = win::desktop::ControlAt(places, place->caretX[1] + 1, y);
   ASSERT_NE(hit, nullptr);
   EXPECT_EQ(hit->hwnd, field);
-  win::PostMouseInput(WM_LBUTTONDOWN, win::desktop::WindowSystemPoint(*place, place->caretX[2] + 1, y, true));
-  win::PostMouseInput(WM_MOUSEMOVE, win::desktop::WindowSystemPoint(*place, place->caretX[5] - 1, y, false));
-  win::PostMouseInput(WM_LBUTTONUP, win::desktop::WindowSystemPoint(*place, place->caretX[5] - 1, y, false));
+  win::PostMouseInput(WM_LBUTTONDOWN, win::desktop::WindowSystemPoint(*place, place->caretX[1] + 1, y, true));
+  win::PostMouseInput(WM_MOUSEMOVE, win::desktop::WindowSystemPoint(*place, place->caretX[3] - 1, y, false));
+  win::PostMouseInput(WM_LBUTTONUP, win::desktop::WindowSystemPoint(*place, place->caretX[3] - 1, y, false));
   dialog.Pump();
   DWORD start = 0, end = 0;
   SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  EXPECT_EQ(start, 2u);
-  EXPECT_EQ(end, 5u);
+  EXPECT_EQ(start, 1u);
+  EXPECT_EQ(end, 3u);
   EXPECT_EQ(GetFocus(), field);
 }
 
@@ -426,6 +434,20 @@ TEST(DesktopPainter, AReleaseOffAButtonDoesNotClickIt) {
   // A press is kept on its control even when the point is off it.
   const POINT edge = win::desktop::WindowSystemPoint(*place, x, place->box.Bottom() + 10, true);
   EXPECT_EQ(edge.y, rect.bottom - 1);
+}
+
+TEST(DesktopPainter, TheMouseGoesThroughAGroupBoxToWhatItFrames) {
+  win::desktop::ControlPlace group, inside;
+  group.hwnd = reinterpret_cast<HWND>(1);
+  group.box = Box{0, 0, 100, 60};
+  group.frame = true;
+  inside.hwnd = reinterpret_cast<HWND>(2);
+  inside.box = Box{10, 20, 50, 14};
+  const std::vector<win::desktop::ControlPlace> places{group, inside};
+  ASSERT_NE(win::desktop::ControlAt(places, 20, 25), nullptr);
+  EXPECT_EQ(win::desktop::ControlAt(places, 20, 25)->hwnd, inside.hwnd);
+  EXPECT_EQ(win::desktop::ControlAt(places, 80, 50), nullptr);
+  EXPECT_EQ(win::desktop::ControlAt(places, 100, 25), nullptr);  // one past the right edge
 }
 
 }  // namespace

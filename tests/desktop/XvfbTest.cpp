@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -207,14 +208,26 @@ TEST_F(DesktopDialog, RepaintsWhatTheWindowSystemChanges) {
   Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
   const std::string id = WaitForDialog();
   ASSERT_FALSE(id.empty());
-  // The first trackbar's row (8 to 17 dialog units), from 93 to 171 units.
+  // The first trackbar's row (8 to 17 dialog units), from 93 to 171 units,
+  // and the first field's (7 to 19), from 61 to 91.
   const int row = (m_font.Y(8) + m_font.Y(17)) / 2;
   const int left = m_font.X(93), right = m_font.X(171);
   const double quarter = (right - left) / 4.0;
+  const int fieldRow = (m_font.Y(7) + m_font.Y(19)) / 2;
+  auto field = [&](const std::vector<std::string>& colours) {
+    const auto from = colours.begin() + std::min<std::size_t>(colours.size(), m_font.X(61));
+    const auto to = colours.begin() + std::min<std::size_t>(colours.size(), m_font.X(91));
+    return std::vector<std::string>(from, to);
+  };
+  const std::vector<std::string> fieldBefore = field(RowColours(id, fieldRow, "dialog"));
   const double before = ThumbCentre(RowColours(id, row, "dialog"), left, right);
   EXPECT_GE(before, left);
   EXPECT_LT(before, left + quarter);
+  // Typing changes the field alone: its text is drawn anew.
   Type("1000");
+  EXPECT_TRUE(WaitUntil([&] { return field(RowColours(id, fieldRow, "dialog-typed")) != fieldBefore; }))
+      << "the field was not repainted";
+  // Leaving the field sets the trackbar, which moves its thumb to the end.
   Key("Tab");
   EXPECT_TRUE(WaitUntil([&] {
     const double after = ThumbCentre(RowColours(id, row, "dialog-at-1000"), left, right);
