@@ -49,26 +49,31 @@ std::string OneLine(const std::string& text) {
 
 void InstallHostErrorSink() { SetShowableErrorSink(&ShowHostError); }
 
-int ReportFailures(const std::function<int()>& body) {
+int ReportFailures(const std::function<int()>& body, std::string* reason) {
+  std::string message;
+  int status = static_cast<int>(ExitStatus::Plugin);
   try {
     return body();
   } catch (const AppError& error) {
-    PrintError(error.what());
-    return static_cast<int>(error.status());
+    message = error.what();
+    status = static_cast<int>(error.status());
   } catch (AlertableError& error) {
     // A host error that escaped the plug-in: tell the user once.
-    if (error.IsReported() == 0) PrintError(error.GetMessageText());
-    return static_cast<int>(ExitStatus::Plugin);
+    message = error.GetMessageText();
+    if (error.IsReported() != 0) {
+      if (reason != nullptr) *reason = OneLine(message);
+      return status;
+    }
   } catch (const std::bad_alloc&) {
-    PrintError("not enough memory");
-    return static_cast<int>(ExitStatus::Plugin);
+    message = "not enough memory";
   } catch (const std::exception& error) {
-    PrintError(error.what());
-    return static_cast<int>(ExitStatus::Plugin);
+    message = error.what();
   } catch (...) {
-    PrintError("an unknown error occurred");
-    return static_cast<int>(ExitStatus::Plugin);
+    message = "an unknown error occurred";
   }
+  PrintError(message);
+  if (reason != nullptr) *reason = OneLine(message);
+  return status;
 }
 
 }  // namespace calvane::app

@@ -22,7 +22,8 @@ std::string OneLine(const std::string& text);
 void InstallHostErrorSink();
 
 // Runs `body` and returns its exit status; any failure that leaves it is
-// reported in one line and mapped to its status.
-int ReportFailures(const std::function<int()>& body);
+// reported in one line and mapped to its status, and its message kept in
+// `reason` when one is given.
+int ReportFailures(const std::function<int()>& body, std::string* reason = nullptr);
 
 }  // namespace calvane::app

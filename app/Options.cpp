@@ -24,6 +24,14 @@ constexpr const char* kNotes =
     "  INPUT, OUTPUT   image files (PNG, JPEG, TIFF, OpenEXR, PNM, ...); the output's\n"
     "                  format follows its extension. A frame pattern (%04d or ####)\n"
     "                  denoises every existing frame: in_%04d.png out_%04d.png\n"
+    "  INPUT... -o DIR any number of files and patterns, each written into DIR\n"
+    "                  under its own name (--format EXT changes the extension)\n"
+    "\n"
+    "Batches run in one plug-in session, with the settings chosen on the first\n"
+    "frame. Each output is written whole or not at all, so a batch that was\n"
+    "stopped can be run again with --skip-existing. --shard K/N takes the K-th of\n"
+    "N equal shares of the frames, --shard auto the share of a Slurm job-array\n"
+    "task (see docs/cluster.md).\n"
     "\n"
     "Without --variance and --iterations, both are chosen from the image: the noise\n"
     "is measured, and short trial runs on a part of the picture, judged without a\n"
@@ -50,6 +58,8 @@ constexpr const char* kNotes =
     "  calvane --variance 1200 --iterations 100 scan-16bit.tif scan-clean.tif\n"
     "  calvane --noise multiplicative --iterations 50 frame.exr frame-clean.exr\n"
     "  calvane frames/in_%04d.png frames/out_%04d.png\n"
+    "  calvane --keep-going --format tif -o clean/ scans/*.png\n"
+    "  calvane --shard auto --skip-existing in_%04d.png out/out_%04d.png\n"
     "  calvane --dry-run photo.jpg\n";
 
 bool SameWord(const std::string& text, const char* word) { return strcasecmp(text.c_str(), word) == 0; }
@@ -100,11 +110,16 @@ constexpr ValueOption kValueOptions[] = {
     {"--preview", "the name of an image file"},
     {"--plugin", "the path of the plug-in library"},
     {"--max-samples", "a whole number of samples, 1 or more"},
+    {"-o", "the folder to write into"},
+    {"--output-dir", "the folder to write into"},
+    {"--format", "an image file extension, such as png or tif"},
+    {"--shard", "K/N (the K-th of N shares, for example 2/8) or auto"},
 };
 
 constexpr const char* kOptionList =
     "--noise, --variance, --iterations, --channels, --interactive (-i), --dry-run, --preview, --quiet (-q), "
-    "--plugin, --max-samples, --help (-h) and --version";
+    "--output-dir (-o), --format, --keep-going, --skip-existing, --shard, --plugin, --max-samples, --help (-h) and "
+    "--version";
 
 const ValueOption* FindValueOption(const std::string& name) {
   for (const ValueOption& option : kValueOptions) {
@@ -150,7 +165,8 @@ void RefuseLeftOvers(const std::vector<std::string>& leftOvers) {
   if (first.size() > 1 && first[0] == '-') {
     throw UsageError(first.substr(0, first.find('=')) + " is not an option of calvane; its options are " + kOptionList);
   }
-  throw UsageError("'" + first + "' is one argument too many; calvane takes one INPUT and one OUTPUT");
+  throw UsageError("'" + first + "' is one argument too many; calvane takes one INPUT and one OUTPUT, or many INPUTs "
+                   "with -o DIR");
 }
 
 // The text given to the options that calvane reads itself, and whether
@@ -161,6 +177,8 @@ struct GivenText {
   std::string iterations;
   std::string channels;
   std::string maxSamples;
+  std::string shard;
+  std::vector<std::string> files;  // the arguments: INPUT OUTPUT, or the INPUTs with -o
   CLI::Option* varianceOption = nullptr;
   CLI::Option* iterationsOption = nullptr;
   CLI::Option* maxSamplesOption = nullptr;
@@ -173,8 +191,10 @@ void DeclareOptions(CLI::App& app, Options& options, GivenText& given) {
   app.allow_extras();
   app.footer(kNotes);
   app.set_version_flag("--version", VersionText());
-  app.add_option("INPUT", options.input, "the image file (or frame pattern) to denoise");
-  app.add_option("OUTPUT", options.output, "where the result goes (never the input itself)");
+  app.add_option("FILES", given.files,
+                 "INPUT OUTPUT: the image file (or frame pattern) to denoise, and where the result goes (never "
+                 "the input itself); with -o DIR, any number of INPUTs")
+      ->type_name("");
   app.add_option("--noise", given.noise, "the noise model: auto (default), additive, multiplicative or poisson")
       ->type_name("MODEL");
   given.varianceOption = app.add_option("--variance", given.variance,
@@ -192,6 +212,14 @@ void DeclareOptions(CLI::App& app, Options& options, GivenText& given) {
   app.add_option("--preview", options.preview, "write the working image to FILE whenever the plug-in redraws it")
       ->type_name("FILE");
   app.add_flag("-q,--quiet", options.quiet, "no progress and no notes; errors only");
+  app.add_option("-o,--output-dir", options.outputFolder, "write each INPUT into DIR under its own name")
+      ->type_name("DIR");
+  app.add_option("--format", options.format, "with -o: the extension, and so the format, of the outputs")
+      ->type_name("EXT");
+  app.add_flag("--keep-going", options.keepGoing, "go on past a frame that fails; the batch still ends non-zero");
+  app.add_flag("--skip-existing", options.skipExisting, "leave a frame whose output exists, as it is");
+  app.add_option("--shard", given.shard, "take the K-th of N equal shares of the frames; auto: a Slurm array task's")
+      ->type_name("K/N|auto");
   app.add_option("--plugin", options.pluginPath, "load the plug-in from PATH instead of beside the program")
       ->type_name("PATH");
   given.maxSamplesOption = app.add_option("--max-samples", given.maxSamples,
@@ -225,12 +253,41 @@ void ReadGivenText(const GivenText& given, Options& options) {
     options.noiseGiven = true;
   }
   if (!given.channels.empty()) options.channels = ParseChannelMode(given.channels);
+  if (!given.shard.empty()) {
+    try {
+      options.shard = ParseShard(given.shard);
+    } catch (const ShardError& error) {
+      throw UsageError(error.what());
+    }
+  }
+}
+
+// The arguments as INPUT and OUTPUT, or as the INPUTs of -o DIR.
+void PlaceFiles(const GivenText& given, Options& options) {
+  if (!options.outputFolder.empty()) {
+    options.inputs = given.files;
+    if (!options.inputs.empty()) options.input = options.inputs.front();
+    return;
+  }
+  if (!options.format.empty()) {
+    throw UsageError("--format '" + options.format + "' goes with -o DIR; a single OUTPUT's extension gives its format");
+  }
+  if (given.files.size() > 2) RefuseLeftOvers({given.files[2]});
+  if (!given.files.empty()) options.input = given.files[0];
+  if (given.files.size() > 1) options.output = given.files[1];
 }
 
 // INPUT and OUTPUT are needed but for a dry run, which needs INPUT only
 // for what is to be measured on it.
 void RequireFiles(const Options& options, const GivenText& given) {
-  if (!options.dryRun && (options.input.empty() || options.output.empty())) {
+  if (!options.outputFolder.empty()) {
+    if (options.inputs.empty() && !options.dryRun) {
+      throw UsageError("-o " + options.outputFolder + " needs at least one INPUT: calvane [options] INPUT... -o DIR");
+    }
+    if (options.format.find('/') != std::string::npos) {
+      throw UsageError("--format: '" + options.format + "' is not a file extension (such as png or tif)");
+    }
+  } else if (!options.dryRun && (options.input.empty() || options.output.empty())) {
     throw UsageError(options.input.empty()
                          ? "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"
                          : "OUTPUT is required after INPUT '" + options.input +
@@ -265,6 +322,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.parse(argc, argv);
     RefuseLeftOvers(app.remaining());
     ReadGivenText(given, result.options);
+    PlaceFiles(given, result.options);
     RequireFiles(result.options, given);
   } catch (const CLI::CallForVersion&) {
     out << VersionText() << "\n";

@@ -5,6 +5,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "app/Shard.h"
 
 namespace calvane::app {
 
@@ -24,7 +27,16 @@ enum class ChannelMode { Joint, Independent };
 
 struct Options {
   std::string input;   // file or frame pattern; may be empty only for --dry-run
-  std::string output;  // file or frame pattern; may be empty only for --dry-run
+  std::string output;  // file or frame pattern; may be empty only for --dry-run or with -o
+  // With -o DIR: every INPUT (files or frame patterns), each written into
+  // the folder under its own name, with the extension of --format if given.
+  // `input` is then the first of them.
+  std::vector<std::string> inputs;
+  std::string outputFolder;
+  std::string format;
+  bool keepGoing = false;     // go on past a frame that fails
+  bool skipExisting = false;  // leave a frame whose output exists
+  std::optional<ShardRequest> shard;
   NoiseModel noise = NoiseModel::Auto;
   bool noiseGiven = false;               // --noise was on the command line
   std::optional<double> noiseVariance;   // an explicit radius; unset: chosen from the image

@@ -13,6 +13,7 @@
 
 #include "app/AtomicOutput.h"
 #include "app/AutoVariance.h"
+#include "app/Batch.h"
 #include "app/DataScale.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
@@ -90,11 +91,8 @@ class PluginSession {
   bool m_open = false;
 };
 
-// Frames to work on, each checked so that no input can be overwritten.
-std::vector<Frame> PlanFrames(const Options& options) {
-  if (options.input.empty()) return {};
-  if (options.output.empty()) return ExpandFrames(options.input, options.input);  // a dry run: inputs only
-  std::vector<Frame> frames = ExpandFrames(options.input, options.output);
+// No frame may write over an input of the batch, nor the preview over one.
+void RefuseOverwritingInputs(const Options& options, const std::vector<Frame>& frames) {
   std::set<std::pair<dev_t, ino_t>> inputs;
   for (const Frame& frame : frames) {
     struct stat info {};
@@ -110,6 +108,19 @@ std::vector<Frame> PlanFrames(const Options& options) {
     if (!options.preview.empty() && NameSameFile(frame.input, options.preview)) {
       throw UsageError(options.preview + ": --preview would overwrite the input file");
     }
+  }
+}
+
+// Frames to work on: this run's share of the batch, each checked so that no
+// input can be overwritten, their format and folder tried before any work.
+std::vector<Frame> PlanFrames(const Options& options) {
+  const std::vector<Frame> all = ListFrames(options);
+  if (all.empty() || (options.output.empty() && options.outputFolder.empty())) return all;  // a dry run
+  RefuseOverwritingInputs(options, all);
+  std::vector<Frame> frames = TakeShare(all, options, ProcessEnvironment());
+  if (frames.empty()) {
+    PrintNote("--shard: this share holds none of the " + std::to_string(all.size()) + " frames; nothing to do");
+    return frames;
   }
   RequireWritableFormat(frames.front().output);
   // Every frame goes to the one folder: it is tried before any work.
@@ -420,39 +431,109 @@ void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const F
   PrintNote(counter + frame.input + " -> " + frame.output + (leaveAsItIs ? " (unchanged)" : "") + took);
 }
 
+// The frames left to do, and what became of the others.
+struct Plan {
+  std::vector<Frame> frames;
+  std::size_t total = 0;  // in this run's share, skipped ones included
+  BatchTally tally;
+};
+
+// --skip-existing: a frame whose output exists is left as it is. Outputs
+// are written whole or not at all, so one that exists is complete.
+std::vector<Frame> LeaveExisting(std::vector<Frame> frames, BatchTally& tally) {
+  std::vector<Frame> left;
+  for (Frame& frame : frames) {
+    struct stat info {};
+    if (stat(frame.output.c_str(), &info) == 0) {
+      PrintNote(frame.output + " exists, skipped");
+      ++tally.skipped;
+    } else {
+      left.push_back(std::move(frame));
+    }
+  }
+  return left;
+}
+
 // Everything that can fail before any work, checked first: the dialog can
 // be shown, no input is overwritten, the outputs' formats and folders.
-std::vector<Frame> CheckBeforeWork(const Options& options) {
+Plan CheckBeforeWork(const Options& options) {
   if (options.interactive) RequireInteractiveDialog();
-  std::vector<Frame> frames = PlanFrames(options);
+  Plan plan;
+  plan.frames = PlanFrames(options);
+  plan.total = plan.frames.size();
+  if (options.skipExisting && !options.dryRun) plan.frames = LeaveExisting(std::move(plan.frames), plan.tally);
   if (!options.preview.empty()) RequireWritableFormat(options.preview);
   if (!options.preview.empty() && !options.dryRun) RequireWritableFolder(options.preview);
-  return frames;
+  return plan;
+}
+
+// Runs one frame's `work`. A failure is reported in one line and tallied;
+// false when the batch stops there, which it does at the first failure
+// unless --keep-going. Ctrl-C is not a frame's failure: it ends the run.
+bool Attempt(const Options& options, const Frame& frame, Plan& plan, const std::function<void()>& work) {
+  std::exception_ptr interruption;
+  std::string reason;
+  const int status = ReportFailures(
+      [&] {
+        try {
+          work();
+        } catch (const AppError& error) {
+          if (error.status() != ExitStatus::Interrupted) throw;
+          interruption = std::current_exception();
+        }
+        return 0;
+      },
+      &reason);
+  if (interruption) std::rethrow_exception(interruption);
+  if (status == 0) return true;
+  BatchTally& tally = plan.tally;
+  if (tally.failed++ == 0) {
+    tally.firstFailure = reason.compare(0, frame.input.size(), frame.input) == 0 ? reason : frame.input + ": " + reason;
+    tally.firstStatus = status;
+  }
+  return options.keepGoing;
 }
 
 // The first frame, read and with the run's settings chosen on it; whether
-// it is to be written unchanged, its noise being unmeasurable.
+// it is to be written unchanged, its noise being unmeasurable. With
+// --keep-going a frame that fails here is passed over for the next.
 struct FirstFrame {
+  std::size_t index = 0;  // of the frame in the plan; past its end when none settled
   LoadedFrame loaded;
   bool leaveAsItIs = false;
 };
 
-FirstFrame SettleOnFirstFrame(Run& run, const Options& options, const std::vector<Frame>& frames) {
+void SettleOn(Run& run, const Options& options, const Frame& frame, FirstFrame& first) {
+  first.loaded = run.Prepare(frame.input);
+  // What the formats make of this image is known now, before any run.
+  for (const std::string& path : {frame.output, options.preview}) {
+    if (options.dryRun || path.empty()) continue;
+    for (const std::string& note : CheckOutputFormat(path, first.loaded.decoded)) PrintNote(note);
+  }
+  run.CheckLevelAgainstData(first.loaded);
+  first.leaveAsItIs = !run.ChooseSettings(frame.input, first.loaded);
+}
+
+FirstFrame SettleOnFirstFrame(Run& run, const Options& options, Plan& plan) {
   FirstFrame first;
-  if (frames.empty()) {
+  if (plan.total == 0) {
     if (options.dryRun && (!options.noiseVariance || !options.iterations)) {
       PrintNote("no INPUT: the plug-in's own values are shown; the automatic ones are measured on an image");
     }
     return first;
   }
-  first.loaded = run.Prepare(frames.front().input);
-  // What the formats make of this image is known now, before any run.
-  for (const std::string& path : {frames.front().output, options.preview}) {
-    if (options.dryRun || path.empty()) continue;
-    for (const std::string& note : CheckOutputFormat(path, first.loaded.decoded)) PrintNote(note);
+  for (; first.index < plan.frames.size(); ++first.index) {
+    bool settled = false;
+    const bool goOn = Attempt(options, plan.frames[first.index], plan, [&] {
+      SettleOn(run, options, plan.frames[first.index], first);
+      settled = true;
+    });
+    if (settled) break;
+    if (!goOn) {
+      plan.tally.notReached = plan.frames.size() - first.index - 1;
+      first.index = plan.frames.size();
+    }
   }
-  run.CheckLevelAgainstData(first.loaded);
-  first.leaveAsItIs = !run.ChooseSettings(frames.front().input, first.loaded);
   return first;
 }
 
@@ -472,15 +553,37 @@ void PrintSettings(Run& run, const Options& options, const FirstFrame& first) {
   std::cout.flush();
 }
 
-void DenoiseFrames(Run& run, const Options& options, const std::vector<Frame>& frames, FirstFrame& first) {
-  for (std::size_t index = 0; index < frames.size(); ++index) {
+void DenoiseFrames(Run& run, const Options& options, Plan& plan, FirstFrame& first) {
+  const std::vector<Frame>& frames = plan.frames;
+  for (std::size_t index = first.index; index < frames.size(); ++index) {
     const Frame& frame = frames[index];
-    LoadedFrame loaded = index == 0 ? std::move(first.loaded) : run.Prepare(frame.input);
-    const bool leave = index == 0 ? first.leaveAsItIs : !run.Remeasure(frame.input, loaded);
     const std::string counter =
         frames.size() > 1 ? "frame " + std::to_string(index + 1) + "/" + std::to_string(frames.size()) + " " : "";
-    DenoiseFrame(run, options, loaded, frame, counter, leave);
+    const bool goOn = Attempt(options, frame, plan, [&] {
+      LoadedFrame loaded = index == first.index ? std::move(first.loaded) : run.Prepare(frame.input);
+      const bool leave = index == first.index ? first.leaveAsItIs : !run.Remeasure(frame.input, loaded);
+      DenoiseFrame(run, options, loaded, frame, counter, leave);
+      ++plan.tally.done;
+    });
+    if (!goOn) {
+      plan.tally.notReached = frames.size() - index - 1;
+      return;
+    }
   }
+}
+
+// A batch ends with what became of its frames; it fails with its first
+// failure's status when any frame failed.
+int FinishBatch(const Plan& plan) {
+  const BatchTally& tally = plan.tally;
+  if (plan.total > 1 || tally.skipped > 0) {
+    if (tally.failed > 0) {
+      PrintError("batch: " + DescribeTally(tally));
+    } else {
+      PrintNote("batch: " + DescribeTally(tally));
+    }
+  }
+  return tally.failed > 0 ? tally.firstStatus : static_cast<int>(ExitStatus::Done);
 }
 
 }  // namespace
@@ -488,22 +591,28 @@ void DenoiseFrames(Run& run, const Options& options, const std::vector<Frame>& f
 int Denoise(const Options& options) {
   SetQuiet(options.quiet);
   EnableProgressBar(!options.quiet && isatty(STDERR_FILENO) != 0);
-  const std::vector<Frame> frames = CheckBeforeWork(options);
+  Plan plan = CheckBeforeWork(options);
+  if (plan.frames.empty() && plan.total > 0) return FinishBatch(plan);
+  if (plan.total == 0 && !options.input.empty() && !options.dryRun) return static_cast<int>(ExitStatus::Done);
 
   const PluginLibrary plugin(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath);
   Run run(options, plugin);
   // The settings are chosen on the first frame and hold for every frame.
-  FirstFrame first = SettleOnFirstFrame(run, options, frames);
+  FirstFrame first = SettleOnFirstFrame(run, options, plan);
+  if (first.index >= plan.frames.size() && plan.total > 0) {
+    run.Release();
+    return FinishBatch(plan);
+  }
   if (options.interactive) ConfirmInDialog(run, options, plugin, first);
   if (run.Context().GetParams() == nullptr) throw PluginError(plugin.Path(), "the plug-in left no parameter set");
 
   if (options.dryRun) {
     PrintSettings(run, options, first);
   } else {
-    DenoiseFrames(run, options, frames, first);
+    DenoiseFrames(run, options, plan, first);
   }
   run.Release();
-  return static_cast<int>(ExitStatus::Done);
+  return options.dryRun ? static_cast<int>(ExitStatus::Done) : FinishBatch(plan);
 }
 
 int RunProgram(int argc, const char* const* argv) {

@@ -75,7 +75,7 @@ TEST(Options, WordsAreCaseInsensitive) {
 TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
   const std::string options =
       " is not an option of calvane; its options are --noise, --variance, --iterations, --channels, --interactive "
-      "(-i), --dry-run, --preview, --quiet (-q), --plugin, --max-samples, --help (-h) and --version";
+      "(-i), --dry-run, --preview, --quiet (-q), --output-dir (-o), --format, --keep-going, --skip-existing, --shard, --plugin, --max-samples, --help (-h) and --version";
   const std::pair<std::vector<const char*>, std::string> cases[] = {
       {{"--noise", "gaussian", "a.png", "b.png"},
        "--noise: 'gaussian' is not a noise model; use additive, multiplicative, poisson or auto"},
@@ -102,7 +102,17 @@ TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
       {{"--frobnicate", "a.png", "b.png"}, "--frobnicate" + options},
       {{"--frobnicate=3", "a.png", "b.png"}, "--frobnicate" + options},
       {{"-x", "a.png", "b.png"}, "-x" + options},
-      {{"a.png", "b.png", "c.png"}, "'c.png' is one argument too many; calvane takes one INPUT and one OUTPUT"},
+      {{"a.png", "b.png", "c.png"},
+       "'c.png' is one argument too many; calvane takes one INPUT and one OUTPUT, or many INPUTs with -o DIR"},
+      // Batches.
+      {{"--format", "tif", "a.png", "b.png"}, "--format 'tif' goes with -o DIR; a single OUTPUT's extension gives its format"},
+      {{"-o", "out"}, "-o out needs at least one INPUT: calvane [options] INPUT... -o DIR"},
+      {{"-o", "out", "--format", "x/y", "a.png"}, "--format: 'x/y' is not a file extension (such as png or tif)"},
+      {{"a.png", "-o"}, "-o needs a value: the folder to write into"},
+      {{"--shard", "3", "a.png", "b.png"}, "--shard: '3' is neither K/N (the K-th of N shares, for example 2/8) nor 'auto'"},
+      {{"--shard", "4/3", "a.png", "b.png"}, "--shard: '4/3' has no such share; K runs from 1 to N, and N is 1 or more"},
+      {{"--shard", "1/2", "--shard", "2/2", "a.png", "b.png"},
+       "--shard is given more than once; give it once, with K/N (the K-th of N shares, for example 2/8) or auto"},
       {{}, "INPUT and OUTPUT are required: calvane [options] INPUT OUTPUT (only --dry-run goes without them)"},
       {{"in.png"}, "OUTPUT is required after INPUT 'in.png': calvane [options] INPUT OUTPUT (only --dry-run goes without it)"},
   };
@@ -111,6 +121,30 @@ TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
     EXPECT_EQ(p.line.exitStatus, 2) << line;
     EXPECT_EQ(p.err, "calvane: " + line + "\nRun 'calvane --help' for the options and examples.\n");
   }
+}
+
+TEST(Options, ManyInputsGoIntoAFolder) {
+  const Parsed p = Parse({"--keep-going", "a.png", "scans/b.tif", "-o", "clean", "--format", ".exr", "--skip-existing",
+                          "--shard", "2/3", "c_%04d.png"});
+  ASSERT_FALSE(p.line.exitStatus) << p.err;
+  const Options& o = p.line.options;
+  EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.png", "scans/b.tif", "c_%04d.png"}));
+  EXPECT_EQ(o.input, "a.png");
+  EXPECT_EQ(o.output, "");
+  EXPECT_EQ(o.outputFolder, "clean");
+  EXPECT_EQ(o.format, ".exr");
+  EXPECT_TRUE(o.keepGoing);
+  EXPECT_TRUE(o.skipExisting);
+  ASSERT_TRUE(o.shard);
+  EXPECT_EQ(o.shard->k, 2);
+  EXPECT_EQ(o.shard->n, 3);
+  // Without -o the two arguments are INPUT and OUTPUT, and nothing is a batch.
+  const Parsed plain = Parse({"a.png", "b.png"});
+  ASSERT_FALSE(plain.line.exitStatus) << plain.err;
+  EXPECT_EQ(plain.line.options.input, "a.png");
+  EXPECT_EQ(plain.line.options.output, "b.png");
+  EXPECT_TRUE(plain.line.options.inputs.empty());
+  EXPECT_FALSE(plain.line.options.keepGoing || plain.line.options.skipExisting || plain.line.options.shard);
 }
 
 TEST(Options, NegativeNumbersAreValuesAndTheSampleLimitIsACount) {
