@@ -8,7 +8,8 @@
 # The packages to build the program and its tests are always included; each
 # GROUP adds more:
 #   base     nothing more
-#   tests    tmux, for the tests that run dialogs in a pseudo-terminal
+#   tests    tmux, for the tests that run dialogs in a pseudo-terminal, and
+#            python3, for the check of function lengths
 #   fuzz     clang and libFuzzer, for fuzz/run.sh
 #   bench    Google Benchmark, and python3 with numpy (samples/make-sample.py)
 #   package  help2man, dpkg-dev and file, to make the Debian package
@@ -40,7 +41,7 @@ packages=(
 )
 for group in "${groups[@]}"; do
   case $group in
-    tests) packages+=(tmux) ;;
+    tests) packages+=(tmux python3) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(libbenchmark-dev python3 python3-numpy) ;;
     package) packages+=(help2man dpkg-dev file) ;;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Lists the functions of C++ sources that are longer than a limit.
 
-    platform/tools/long_functions.py [--limit N] [--all] PATH...
+    tools/long_functions.py [--limit N] [--all] PATH...
 
 A function's length counts its lines from the first line of its signature to
 its closing brace. PATHs are files or folders (searched for .cpp and .h).
