@@ -195,8 +195,6 @@ int DesktopPresentation::ShowMessageBox(HWND owner, const char* text, const char
   }
   --m_boxesShowing;
   if (box != nullptr) gtk_widget_destroy(box);
-  // The keyboard goes back to the window under the box.
-  if (parent != nullptr && Find(front) == parent) gtk_window_present(GTK_WINDOW(parent->window));
   m_dirty = true;
   return answer;
 }
