@@ -16,6 +16,9 @@
 #   cluster  Slurm (slurmctld, slurmd, slurm-client) and munge, and python3,
 #            for tests/cluster/slurm-array-test.sh (which starts daemons of
 #            its own, and uses none of the system's)
+#   desktop  GTK 3, for the desktop presentation (built only where it is
+#            found), and Xvfb, xdotool, ImageMagick and the DejaVu fonts,
+#            for its tests under a virtual X server of their own
 # Without a GROUP: tests fuzz bench. --packages-only installs and stops,
 # without configuring or building. apt-get runs through sudo when not root.
 set -euo pipefail
@@ -27,7 +30,7 @@ groups=()
 for argument in "$@"; do
   case $argument in
     --packages-only) build=0 ;;
-    base | tests | fuzz | bench | package | cluster) groups+=("$argument") ;;
+    base | tests | fuzz | bench | package | cluster | desktop) groups+=("$argument") ;;
     -h | --help) sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "setup: unknown argument '$argument' (see ./setup.sh --help)" >&2; exit 2 ;;
   esac
@@ -46,6 +49,7 @@ for group in "${groups[@]}"; do
     bench) packages+=(libbenchmark-dev python3 python3-numpy) ;;
     package) packages+=(help2man dpkg-dev file) ;;
     cluster) packages+=(slurmctld slurmd slurm-client munge python3) ;;
+    desktop) packages+=(libgtk-3-dev xvfb xauth xdotool imagemagick fonts-dejavu-core) ;;
   esac
 done
 
