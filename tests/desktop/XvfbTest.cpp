@@ -204,6 +204,19 @@ TEST_F(DesktopDialog, TheMousePagesATrackbarAndClicksOk) {
   EXPECT_EQ(client.Output(), "OK 55 20\n");
 }
 
+TEST_F(DesktopDialog, TheWheelMovesTheFocusedTrackbarByALine) {
+  Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
+  const std::string id = WaitForDialog();
+  ASSERT_FALSE(id.empty());
+  Key("Tab");  // to the first trackbar, at 5
+  Server().Xdotool({"mousemove", "--window", id, "--sync", std::to_string(m_font.X(120)), std::to_string(m_font.Y(30))});
+  Server().Xdotool({"click", "--repeat", "3", "--delay", "30", "5"});  // down: towards the end
+  Server().Xdotool({"click", "4"});                                     // up: back one
+  Key("Return");
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_EQ(client.Output(), "OK 7 20\n");
+}
+
 TEST_F(DesktopDialog, RepaintsWhatTheWindowSystemChanges) {
   Client client(Server(), {DESKTOP_DIALOG_FIXTURE});
   const std::string id = WaitForDialog();
