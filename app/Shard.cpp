@@ -66,7 +66,11 @@ ShardRequest ShardFromJobArray(const Environment& environment) {
   const long long min = ArrayVariable(environment, "SLURM_ARRAY_TASK_MIN");
   long long step = 1;
   if (environment("SLURM_ARRAY_TASK_STEP")) step = ArrayVariable(environment, "SLURM_ARRAY_TASK_STEP");
-  if (count < 1 || step < 1 || id < min || (id - min) % step != 0 || (id - min) / step >= count) {
+  // An array with gaps (--array=7,12) has a step of 1 but a last task past
+  // MIN + (COUNT - 1) * STEP; its tasks could not share the frames evenly.
+  const bool gaps = environment("SLURM_ARRAY_TASK_MAX") &&
+                    ArrayVariable(environment, "SLURM_ARRAY_TASK_MAX") != min + (count - 1) * step;
+  if (gaps || count < 1 || step < 1 || id < min || (id - min) % step != 0 || (id - min) / step >= count) {
     throw ShardError("--shard auto: task " + std::to_string(id) + " does not fit an array of " + std::to_string(count) +
                      " tasks from " + std::to_string(min) + " in steps of " + std::to_string(step) +
                      " (an array with gaps, such as --array=1,5,7, has no even shares: give --shard K/N)");

@@ -108,6 +108,19 @@ TEST(Shard, AutoOutsideAJobArrayOrInOneWithGapsIsAnError) {
   EXPECT_EQ(message(Fake({{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_COUNT", "3"}, {"SLURM_ARRAY_TASK_MIN", "1"}})),
             "--shard auto: task 5 does not fit an array of 3 tasks from 1 in steps of 1 (an array with gaps, such as "
             "--array=1,5,7, has no even shares: give --shard K/N)");
+  // --array=7,12: two tasks, a step of 1, and the last task past 7 + 1.
+  EXPECT_EQ(message(Fake({{"SLURM_ARRAY_TASK_ID", "7"},
+                          {"SLURM_ARRAY_TASK_COUNT", "2"},
+                          {"SLURM_ARRAY_TASK_MIN", "7"},
+                          {"SLURM_ARRAY_TASK_MAX", "12"},
+                          {"SLURM_ARRAY_TASK_STEP", "1"}})),
+            "--shard auto: task 7 does not fit an array of 2 tasks from 7 in steps of 1 (an array with gaps, such as "
+            "--array=1,5,7, has no even shares: give --shard K/N)");
+  EXPECT_EQ(message(Fake({{"SLURM_ARRAY_TASK_ID", "8"},
+                          {"SLURM_ARRAY_TASK_COUNT", "2"},
+                          {"SLURM_ARRAY_TASK_MIN", "7"},
+                          {"SLURM_ARRAY_TASK_MAX", "8"}})),
+            "taken");
 }
 
 }  // namespace
