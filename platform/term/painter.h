@@ -53,7 +53,7 @@ class WindowPainter {
   ScreenMap Paint(Canvas& canvas, const std::string& statusLine, Style statusStyle, bool behindMessageBox = false);
 
   // A window is gone: forget how its text was scrolled.
-  void Forget(HWND hwnd) { m_firstChar.erase(hwnd); }
+  void Forget(HWND hwnd) { m_fields.erase(hwnd); }
 
  private:
   void PaintWindow(Canvas& canvas, const WindowView& window, int screenHeight, ScreenMap& map);
@@ -62,7 +62,14 @@ class WindowPainter {
   void PaintEdit(Canvas& canvas, const WindowView& view, const CellRect& cells, ControlPlace& place,
                  bool activeWindow, ScreenMap& map);
 
-  std::map<HWND, int> m_firstChar;  // edit fields scrolled sideways
+  // How each edit field is scrolled sideways, and the field's counts of
+  // caret showings and text settings when it was last drawn.
+  struct FieldScroll {
+    int first = 0;
+    unsigned caretShown = 0;
+    unsigned textSet = 0;
+  };
+  std::map<HWND, FieldScroll> m_fields;
   bool m_behindMessageBox = false;
 };
 

@@ -119,6 +119,14 @@ struct WindowView {
   struct Edit {
     int caret = 0, selStart = 0, selEnd = 0;  // byte offsets in the text
     bool readOnly = false, password = false;
+    // A field shows its text from the start, and scrolls sideways only as
+    // far as the caret needs when the caret is to be shown: after typing,
+    // a key or the mouse moved it, or EM_SCROLLCARET (not after EM_SETSEL,
+    // as when a dialog selects a field's text on focus). These count those
+    // moments, and the times the whole text was set (which scrolls back to
+    // the start), so that a presentation can tell when to scroll.
+    unsigned caretShown = 0;
+    unsigned textSet = 0;
   } edit;
   struct Button {
     bool isDefault = false;  // draws as the default button now

@@ -363,6 +363,28 @@ TEST_F(TerminalPresentationTest, ALongValueScrollsSidewaysInItsField) {
   EXPECT_EQ(Run(), IDCANCEL);
 }
 
+// A value set whole is shown from its start, though the dialog selects it
+// on focus (the caret then at its end): the field scrolls only when the
+// caret moves, and only as far as it needs.
+TEST_F(TerminalPresentationTest, AValueSetWholeShowsItsStartUntilTheCaretMoves) {
+  terminal.Do([&] { SetWindowTextA(Control(kSecondEdit), "17.9029"); })
+      .Press('I', win::kAlt)
+      .Do([&] {
+        EXPECT_EQ(FieldOnScreen(kSecondEdit), "[17.902]");
+        EXPECT_FALSE(terminal.Cursor().has_value()) << "the caret is past the field's right edge";
+      })
+      .Press(VK_RIGHT)
+      .Do([&] {
+        // The selection collapses to its end: scrolled just enough to show it.
+        EXPECT_EQ(FieldOnScreen(kSecondEdit), "[.9029 ]");
+        EXPECT_EQ(terminal.Cursor()->x, Place(kSecondEdit).textLeft + 5);
+      })
+      .Press(VK_HOME)
+      .Do([&] { EXPECT_EQ(FieldOnScreen(kSecondEdit), "[17.902]"); })
+      .Press(VK_ESCAPE);
+  EXPECT_EQ(Run(), IDCANCEL);
+}
+
 TEST_F(TerminalPresentationTest, AMessageBoxShowsItsLineFeedsTabsAndIcon) {
   int answer = 0;
   terminal

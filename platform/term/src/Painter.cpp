@@ -428,13 +428,17 @@ void WindowPainter::PaintEdit(Canvas& canvas, const WindowView& view, const Cell
   const int selStart = static_cast<int>(CharIndexOfByte(view.text, view.edit.selStart));
   const int selEnd = static_cast<int>(CharIndexOfByte(view.text, view.edit.selEnd));
 
-  // Keep the caret in view, and the field full when the text allows.
-  int first = m_firstChar[view.hwnd];
-  if (caret < first) first = caret;
-  if (caret > first + width - 1) first = caret - width + 1;
+  // The text from its start; scrolled only as far as the caret needs when
+  // it is to be shown, and kept full when the text allows.
+  FieldScroll& scroll = m_fields[view.hwnd];
+  int first = scroll.textSet != view.edit.textSet ? 0 : scroll.first;
+  if (scroll.caretShown != view.edit.caretShown) {
+    if (caret < first) first = caret;
+    if (caret > first + width - 1) first = caret - width + 1;
+  }
   first = std::max(0, std::min(first, std::max(length - width + 1, 0)));
   if (length < width) first = 0;
-  m_firstChar[view.hwnd] = first;
+  scroll = FieldScroll{first, view.edit.caretShown, view.edit.textSet};
 
   for (int i = 0; i < width && first + i < length; ++i) {
     const int index = first + i;
@@ -443,7 +447,9 @@ void WindowPainter::PaintEdit(Canvas& canvas, const WindowView& view, const Cell
   }
   place.textLeft = left;
   place.firstChar = first;
-  if (focused) map.cursor = CellPoint{left + caret - first, cells.y};
+  // A caret scrolled out of the field (its text selected on focus) is not
+  // shown until it moves.
+  if (focused && caret >= first && caret - first <= width) map.cursor = CellPoint{left + caret - first, cells.y};
 }
 
 }  // namespace win::term

@@ -23,6 +23,8 @@ struct EditState : ControlState {
   std::size_t limit = kDefaultLimit;
   bool modified = false;
   bool selecting = false;  // the mouse is held down in the field
+  unsigned caretShown = 0;  // see WindowView::Edit
+  unsigned textSet = 0;
 
   std::size_t SelStart() const { return std::min(caret, anchor); }
   std::size_t SelEnd() const { return std::max(caret, anchor); }
@@ -34,6 +36,8 @@ struct EditState : ControlState {
     auto style = static_cast<DWORD>(GetWindowLongA(hWnd, GWL_STYLE));
     view.edit.readOnly = (style & ES_READONLY) != 0;
     view.edit.password = (style & ES_PASSWORD) != 0;
+    view.edit.caretShown = caretShown;
+    view.edit.textSet = textSet;
   }
 };
 
@@ -69,12 +73,14 @@ bool ReplaceSelection(HWND hWnd, EditState& state, const std::string& insert) {
   }
   text.replace(start, end - start, insert);
   state.caret = state.anchor = start + insert.size();
+  ++state.caretShown;
   return true;
 }
 
 void MoveCaret(HWND hWnd, EditState& state, std::size_t to, bool extend) {
   state.caret = SnapToChar(TextOf(hWnd), to);
   if (!extend) state.anchor = state.caret;
+  ++state.caretShown;
   Invalidate(hWnd);
 }
 
@@ -125,6 +131,7 @@ ControlAnswer SetText(const Call& call) {
   TextOf(hWnd) = call.lParam != 0 ? reinterpret_cast<LPCSTR>(call.lParam) : "";
   call.state.caret = call.state.anchor = 0;
   call.state.modified = false;
+  ++call.state.textSet;
   NotifyParent(hWnd, EN_UPDATE);
   if (!IsWindow(hWnd)) return TRUE;
   Invalidate(hWnd);
@@ -157,6 +164,12 @@ ControlAnswer SetSel(const Call& call) {
   }
   Invalidate(call.hWnd);
   return 0;
+}
+
+ControlAnswer ScrollCaret(const Call& call) {
+  ++call.state.caretShown;
+  Invalidate(call.hWnd);
+  return TRUE;
 }
 
 ControlAnswer ReplaceSel(const Call& call) {
@@ -273,7 +286,8 @@ const ControlRoute<EditState> kRoutes[] = {
     {EM_GETLIMITTEXT, GetLimitText}, {EM_GETMODIFY, GetModify},     {EM_SETMODIFY, SetModify},
     {EM_SETREADONLY, SetReadOnly},   {WM_CHAR, Char},               {WM_KEYDOWN, KeyDown},
     {WM_LBUTTONDOWN, ButtonDown},    {WM_MOUSEMOVE, MouseMove},     {WM_LBUTTONUP, ButtonUp},
-    {WM_CAPTURECHANGED, CaptureChanged}, {WM_SETFOCUS, FocusChanged}, {WM_KILLFOCUS, FocusChanged}};
+    {WM_CAPTURECHANGED, CaptureChanged}, {WM_SETFOCUS, FocusChanged}, {WM_KILLFOCUS, FocusChanged},
+    {EM_SCROLLCARET, ScrollCaret}};
 
 }  // namespace
 
