@@ -2,7 +2,7 @@
 // that make and change it. The plug-in never touches samples itself.
 //
 // Common to every call: an image is planar float samples with a width, a
-// height, 1 to 4 channels, a scale and a channel coupling. A null image
+// height, 1 to 1024 channels, a scale and a channel coupling. A null image
 // where one is needed, two images whose width, height or channel count
 // differ where they must match, and a want of memory all throw
 // AlertableError (host/HostErrors.h) naming the call, and leave every image

@@ -142,6 +142,8 @@ struct WorkBuffers {
   std::vector<float> ring;     // per channel, rows y and y + 1 (slot y mod 2)
   std::vector<float> scratch;  // the curvature's field rows
   std::vector<float> curvRow;  // per channel, two rows: curvature of rows partly owned
+  std::vector<const float*> ringRows;  // per channel, the ring's rows
+  std::vector<float*> outRows;         // per channel, where the curvature of a row goes
 };
 
 // Kept between passes (under the lock).
@@ -225,6 +227,8 @@ class FusedPass {
     if (t_buffers.ring.size() < 2 * c * m_width) t_buffers.ring.resize(2 * c * m_width);
     if (t_buffers.curvRow.size() < 2 * c * m_width) t_buffers.curvRow.resize(2 * c * m_width);
     if (t_buffers.scratch.size() < scratch) t_buffers.scratch.resize(scratch);
+    if (t_buffers.ringRows.size() < c) t_buffers.ringRows.resize(c);
+    if (t_buffers.outRows.size() < c) t_buffers.outRows.resize(c);
     return t_buffers;
   }
 
@@ -288,7 +292,7 @@ class FusedPass {
     const auto slot = static_cast<std::ptrdiff_t>(y & 1);
     const std::ptrdiff_t belowSlot = last ? slot : 1 - slot;
     if (m_chain.joint) {
-      const float* in[kMaxImageChannels];
+      const float** in = buffers.ringRows.data();
       for (int c = 0; c < m_channels; ++c) in[c] = RingBase(buffers, c);
       m_kernels.curvatureRowJoint(in, out, m_channels, w, slot, belowSlot, m_chain.eps2, buffers.scratch.data(),
                                   static_cast<std::ptrdiff_t>(y));
@@ -340,7 +344,7 @@ class FusedPass {
       }
     }
 
-    float* out[kMaxImageChannels];
+    float** out = buffers.outRows.data();
     for (std::size_t y = r0; y < r1; ++y) {
       if (y + 1 < m_height) Load(own, buffers, y + 1);
       const std::size_t rowStart = y * m_width;

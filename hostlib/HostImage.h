@@ -14,7 +14,10 @@
 
 struct Image;
 
-constexpr int kMaxImageChannels = 4;
+// The most channels an image may have. Every operation takes any count up
+// to it (the joint curvature couples them all); the bound only turns away a
+// nonsensical count before any memory is sized from it.
+constexpr int kMaxImageChannels = 1024;
 
 // How the curvature (host/Curvature.h) treats the channels of an image.
 // Independent: each channel's gradient is normalised by its own magnitude,

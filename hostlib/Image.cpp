@@ -100,7 +100,8 @@ void ReleaseSamples(Image& image) {
 std::size_t CheckedSampleCount(std::int64_t width, std::int64_t height, int channels) {
   if (width <= 0 || height <= 0 || channels < 1 || channels > kMaxImageChannels) {
     throw AlertableError("invalid image geometry " + GeometryText(width, height, channels) +
-                         " (width and height must be positive, 1 to 4 channels)");
+                         " (width and height must be positive, 1 to " +
+                         std::to_string(kMaxImageChannels) + " channels)");
   }
   constexpr std::int64_t kMaxSamples = std::numeric_limits<std::int64_t>::max() / static_cast<std::int64_t>(sizeof(float));
   if (width > kMaxSamples / height || width * height > kMaxSamples / channels) {
