@@ -524,6 +524,7 @@ FirstFrame SettleOnFirstFrame(Run& run, const Options& options, Plan& plan) {
   }
   for (; first.index < plan.frames.size(); ++first.index) {
     bool settled = false;
+    SetBatchPosition(first.index, plan.frames.size());
     const bool goOn = Attempt(options, plan.frames[first.index], plan, [&] {
       SettleOn(run, options, plan.frames[first.index], first);
       settled = true;
@@ -559,6 +560,7 @@ void DenoiseFrames(Run& run, const Options& options, Plan& plan, FirstFrame& fir
     const Frame& frame = frames[index];
     const std::string counter =
         frames.size() > 1 ? "frame " + std::to_string(index + 1) + "/" + std::to_string(frames.size()) + " " : "";
+    SetBatchPosition(index, frames.size());
     const bool goOn = Attempt(options, frame, plan, [&] {
       LoadedFrame loaded = index == first.index ? std::move(first.loaded) : run.Prepare(frame.input);
       const bool leave = index == first.index ? first.leaveAsItIs : !run.Remeasure(frame.input, loaded);

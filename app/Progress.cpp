@@ -26,6 +26,8 @@ struct ProgressState {
   std::string label;
   Clock::time_point start;
   Clock::time_point lastDraw;
+  BatchPosition batch;
+  Clock::time_point batchStart;
 } g_progress;
 
 int TerminalColumns() {
@@ -48,6 +50,12 @@ void BeginProgress(const std::string& label) {
   g_progress.stop = false;
 }
 
+void SetBatchPosition(std::size_t index, std::size_t count) {
+  if (index == 0 || g_progress.batch.count != count) g_progress.batchStart = Clock::now();
+  g_progress.batch.index = index;
+  g_progress.batch.count = std::max<std::size_t>(count, 1);
+}
+
 void StopRun() { g_progress.stop = true; }
 bool RunStopped() { return g_progress.stop; }
 
@@ -55,8 +63,10 @@ int ReportProgress(int done, int total) {
   if (g_progress.enabled) {
     const Clock::time_point now = Clock::now();
     if (done >= total || std::chrono::duration<double>(now - g_progress.lastDraw).count() >= kRedrawInterval) {
+      BatchPosition batch = g_progress.batch;
+      batch.elapsedSeconds = SecondsSince(g_progress.batchStart);
       const std::string line =
-          FormatProgressLine(g_progress.label, done, total, SecondsSince(g_progress.start), TerminalColumns());
+          FormatProgressLine(g_progress.label, done, total, SecondsSince(g_progress.start), TerminalColumns(), batch);
       std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
       std::fflush(stderr);
       g_progress.lineShown = true;
@@ -84,27 +94,40 @@ std::string FormatDuration(double seconds) {
   return text;
 }
 
-std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns) {
+namespace {
+
+// The counts, in the longest of their forms that fits `width`: the frame's
+// iterations, then the elapsed time and the time left (the batch's in a
+// batch).
+std::string FitCounts(int done, int total, const std::string& elapsed, const std::string& left, bool batch, int width) {
+  const std::string fraction = " " + std::to_string(done) + "/" + std::to_string(total);
+  const std::string whose = batch ? " iterations  batch " : " iterations  ";
+  const std::string forms[] = {fraction + whose + elapsed + " elapsed, " + left + " left",
+                               fraction + whose + left + " left", fraction + "  " + left + " left",
+                               fraction + " " + left, fraction};
+  for (const std::string& form : forms) {
+    if (static_cast<int>(form.size()) <= width) return form;
+  }
+  return forms[4].substr(0, static_cast<std::size_t>(std::max(width, 0)));
+}
+
+}  // namespace
+
+std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns,
+                               const BatchPosition& batch) {
   total = std::max(total, 1);
   done = std::clamp(done, 0, total);
-  const std::string elapsed = FormatDuration(elapsedSeconds);
+  // In a batch, the part of the whole batch done, and the batch's times.
+  const bool inBatch = batch.count > 1;
+  const double part = inBatch ? (static_cast<double>(batch.index) + static_cast<double>(done) / total) / batch.count
+                              : static_cast<double>(done) / total;
+  const double seconds = inBatch ? batch.elapsedSeconds : elapsedSeconds;
+  const std::string elapsed = FormatDuration(seconds);
   // Always a time left, so that the bar keeps its width to the end.
-  const std::string left = done > 0 ? FormatDuration(elapsedSeconds / done * (total - done)) : std::string("-:--");
-  const std::string fraction = " " + std::to_string(done) + "/" + std::to_string(total);
-  // The counts always show, in the longest of these forms that fits: the
-  // last column stays empty, so that the terminal never wraps the line.
-  const std::string forms[] = {fraction + " iterations  " + elapsed + " elapsed, " + left + " left",
-                               fraction + " iterations  " + left + " left", fraction + "  " + left + " left",
-                               fraction + " " + left, fraction};
+  const std::string left = part > 0 ? FormatDuration(seconds / part * (1.0 - part)) : std::string("-:--");
+  // The last column stays empty, so that the terminal never wraps the line.
   const int width = std::max(0, columns - 1);
-  std::string counts = forms[4];
-  for (const std::string& form : forms) {
-    if (static_cast<int>(form.size()) <= width) {
-      counts = form;
-      break;
-    }
-  }
-  if (static_cast<int>(counts.size()) > width) counts = counts.substr(0, static_cast<std::size_t>(width));
+  const std::string counts = FitCounts(done, total, elapsed, left, inBatch, width);
   // The label (its end, the file name) comes next; the bar takes what room
   // is left, if that is enough to read.
   const int room = std::max(0, width - static_cast<int>(counts.size()));
@@ -116,7 +139,10 @@ std::string FormatProgressLine(const std::string& label, int done, int total, do
   if (barWidth < 10) barWidth = 0;
   std::string line = shownLabel;
   if (barWidth > 0) {
-    const int filled = static_cast<int>(static_cast<long long>(barWidth) * done / total);
+    // In whole numbers: the frames before this one, then this one's iterations.
+    const long long whole = static_cast<long long>(inBatch ? batch.count : 1) * total;
+    const long long reached = static_cast<long long>(inBatch ? batch.index : 0) * total + done;
+    const int filled = static_cast<int>(std::clamp(barWidth * reached / whole, 0LL, static_cast<long long>(barWidth)));
     line += (line.empty() ? "[" : " [") + std::string(static_cast<std::size_t>(filled), '#') +
             std::string(static_cast<std::size_t>(barWidth - filled), '.') + "]";
   }

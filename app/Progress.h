@@ -1,6 +1,7 @@
 // The progress bar on stderr, driven by the plug-in's progress reports.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace calvane::app {
@@ -23,8 +24,21 @@ bool RunStopped();
 // Takes the bar off the terminal line, so that other text starts clean.
 void ClearProgressLine();
 
+// Where a batch stands: frame `index` (from 0) of `count`, started
+// `elapsedSeconds` ago. In a batch of more than one frame the bar and the
+// time left are the whole batch's, the counts the frame's.
+struct BatchPosition {
+  std::size_t index = 0;
+  std::size_t count = 1;
+  double elapsedSeconds = 0.0;
+};
+
+// The frame about to be worked on; a count of 1 (the default) is no batch.
+void SetBatchPosition(std::size_t index, std::size_t count);
+
 // One line of the bar, fitted to `columns`.
-std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns);
+std::string FormatProgressLine(const std::string& label, int done, int total, double elapsedSeconds, int columns,
+                               const BatchPosition& batch = BatchPosition{});
 
 // "0:07", "12:03", "1:02:03".
 std::string FormatDuration(double seconds);

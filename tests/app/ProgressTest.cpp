@@ -64,5 +64,21 @@ TEST(Progress, LinesNeverReachTheLastColumn) {
   EXPECT_EQ(FormatProgressLine("photo.png", 30, 120, 6.0, 40), "photo.png 30/120 iterations  0:18 left");
 }
 
+// In a batch the bar and the time left are the whole batch's: frame 3 of 4
+// half done is five eighths of the batch, and 10 s for that leaves 6 s.
+TEST(Progress, InABatchTheBarAndTimeLeftAreTheWholeBatchs) {
+  const BatchPosition batch{2, 4, 10.0};
+  const std::string line = FormatProgressLine("frame 3/4 a.png", 15, 30, 2.0, 100, batch);
+  // 33 columns of bar are left beside the label and counts: 20 of them are 5/8.
+  EXPECT_EQ(line, "frame 3/4 a.png [####################.............] 15/30 iterations  batch 0:10 elapsed, "
+                  "0:06 left");
+  // The first frame's start: nothing done yet, no time to tell.
+  EXPECT_NE(FormatProgressLine("frame 1/4 a.png", 0, 30, 0.0, 100, BatchPosition{0, 4, 0.0}).find("-:-- left"),
+            std::string::npos);
+  // One frame is no batch: the frame's own bar and times.
+  EXPECT_EQ(FormatProgressLine("a.png", 15, 30, 2.0, 100, BatchPosition{0, 1, 50.0}),
+            FormatProgressLine("a.png", 15, 30, 2.0, 100));
+}
+
 }  // namespace
 }  // namespace calvane::app
