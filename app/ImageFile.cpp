@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
@@ -94,21 +97,30 @@ bool DiskIsFull(const std::string& file, const OIIO::ImageSpec& spec) {
          static_cast<double>(disk.f_bavail) * static_cast<double>(disk.f_frsize) < static_cast<double>(spec.image_bytes(true));
 }
 
-// A file written by path is trusted only once it reads back whole.
-void RequireReadableBack(const std::string& path, const std::string& written, const OIIO::ImageSpec& spec) {
+// A file written by path is trusted only once it reads back whole: every
+// image of it, in its size.
+void RequireReadableBack(const std::string& path, const std::string& written, const std::vector<OIIO::ImageSpec>& specs) {
   std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(written);
-  // The channel count may differ: some formats add or drop channels by
-  // design (CheckOutputFormat notes it), which is no damage.
-  bool whole = in && in->spec().width == spec.width && in->spec().height == spec.height;
-  if (whole) {
-    std::vector<unsigned char> pixels(in->spec().image_bytes(true));
-    whole = in->read_image(0, 0, 0, in->spec().nchannels, OIIO::TypeUnknown, pixels.data()) && !in->has_error();
+  bool whole = in != nullptr;
+  for (std::size_t i = 0; whole && i < specs.size(); ++i) {
+    // The channel count may differ: some formats add or drop channels by
+    // design (CheckOutputFormat notes it), which is no damage.
+    whole = in->seek_subimage(static_cast<int>(i), 0) && in->spec().width == specs[i].width &&
+            in->spec().height == specs[i].height;
+    if (whole) {
+      std::vector<unsigned char> pixels(in->spec().image_bytes(true));
+      whole = in->read_image(static_cast<int>(i), 0, 0, in->spec().nchannels, OIIO::TypeUnknown, pixels.data()) &&
+              !in->has_error();
+    }
   }
+  // No more images than were written.
+  if (whole && in->seek_subimage(static_cast<int>(specs.size()), 0)) whole = false;
+  if (in) in->geterror();
   OIIO::geterror();
   if (whole) return;
   // The usual cause is a full disk, which the encoder did not notice.
-  throw FileError(path, DiskIsFull(written, spec) ? "cannot write: the disk is full (the file did not come out whole)"
-                                                  : "cannot write: the file written does not read back whole");
+  throw FileError(path, DiskIsFull(written, specs.front()) ? "cannot write: the disk is full (the file did not come out whole)"
+                                                           : "cannot write: the file written does not read back whole");
 }
 
 std::string Cause(std::string text, const char* fallback) {
@@ -134,10 +146,34 @@ bool Holds16BitButNoFloat(const std::string& formatName) {
   return formatName == "png" || formatName == "pnm" || formatName == "sgi";
 }
 
+// The last part of a channel name ("A" of "diffuse.A"), in lower case.
+std::string ChannelRole(const std::string& name) {
+  std::string role = name.substr(name.rfind('.') == std::string::npos ? 0 : name.rfind('.') + 1);
+  for (char& ch : role) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return role;
+}
+
+// Channels that are no colour and pass through unchanged: the format's own
+// alpha and depth channels, and channels named (ignoring a layer prefix such
+// as "diffuse.") as depth (Z, ZBack, Depth), as masks (Mask, Matte), or as
+// alpha (Alpha, AR, AG, AB, and A within a layer). A bare "A" is alpha only
+// when the format says so: some readers call a fourth channel "A" whatever
+// it holds.
+bool PassesThrough(const OIIO::ImageSpec& spec, int channel) {
+  static const char* const kRoles[] = {"z", "zback", "depth", "mask", "matte", "alpha", "ar", "ag", "ab"};
+  if (channel == spec.alpha_channel || channel == spec.z_channel) return true;
+  if (channel >= static_cast<int>(spec.channelnames.size())) return false;
+  const std::string& name = spec.channelnames[static_cast<std::size_t>(channel)];
+  const std::string role = ChannelRole(name);
+  if (role == "a") return name.find('.') != std::string::npos;
+  return std::find(std::begin(kRoles), std::end(kRoles), role) != std::end(kRoles);
+}
+
+// Every channel that is not alpha, depth or a mask is colour, and denoised.
 std::vector<int> ChooseColourChannels(const OIIO::ImageSpec& spec) {
   std::vector<int> channels;
-  for (int c = 0; c < spec.nchannels && static_cast<int>(channels.size()) < kMaxImageChannels; ++c) {
-    if (c != spec.alpha_channel && c != spec.z_channel) channels.push_back(c);
+  for (int c = 0; c < spec.nchannels; ++c) {
+    if (!PassesThrough(spec, c)) channels.push_back(c);
   }
   return channels;
 }
@@ -247,9 +283,10 @@ void RequireDecodableGeometry(const std::string& path, const OIIO::ImageSpec& sp
   }
 }
 
-// Decodes every channel of `in` into `image.pixels` as floats (integer data
-// scaled to 0..1) and closes it.
-void DecodePixels(const std::string& path, OIIO::ImageInput& in, DecodedImage& image, StderrCapture& libraryMessages) {
+// Decodes every channel of image `subimage` of `in` into `image.pixels` as
+// floats (integer data scaled to 0..1).
+void DecodePixels(const std::string& path, OIIO::ImageInput& in, int subimage, DecodedImage& image,
+                  StderrCapture& libraryMessages) {
   const std::size_t count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) *
                             static_cast<std::size_t>(image.channels);
   try {
@@ -263,7 +300,7 @@ void DecodePixels(const std::string& path, OIIO::ImageInput& in, DecodedImage& i
   // denoised and written as if it were the picture.
   bool read = false;
   try {
-    read = in.read_image(0, 0, 0, image.channels, OIIO::TypeFloat, image.pixels.data());
+    read = in.read_image(subimage, 0, 0, image.channels, OIIO::TypeFloat, image.pixels.data());
   } catch (const std::exception& error) {
     throw FileError(path, "cannot read: the file is damaged or incomplete (" + OneLine(error.what()) + ")");
   }
@@ -273,8 +310,6 @@ void DecodePixels(const std::string& path, OIIO::ImageInput& in, DecodedImage& i
     throw FileError(path, "cannot read: the file is damaged or incomplete" +
                               (cause.empty() && printed.empty() ? std::string() : " (" + (cause.empty() ? printed : cause) + ")"));
   }
-  in.close();
-  libraryMessages.Finish();
 }
 
 // One NaN would spread over the whole image in a few iterations, and no
@@ -400,15 +435,25 @@ float FullScale(OIIO::TypeDesc type) {
 
 void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
 
-DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
-  const std::uint64_t fileSize = RequireRegularFile(path);
-  RefuseBeforeOpening(path, fileSize, maxSamples);
-  StderrCapture libraryMessages;
-  const std::unique_ptr<OIIO::ImageInput> in = OpenReader(path, libraryMessages);
+namespace {
 
+// File units per working unit for samples of `type`: a power of two (so
+// the division is exact) that brings the type's full scale to at most
+// 2^16. Integers of up to 16 bits and floating point keep their own units;
+// 32-bit integers, whose noise levels run to hundreds of millions, are
+// worked on in units of 2^16 or 2^15, where levels are what they are for
+// 16-bit data.
+float WorkingUnit(OIIO::TypeDesc type) {
+  const int bits = static_cast<int>(std::ceil(std::log2(static_cast<double>(FullScale(type)))));
+  return bits > 16 ? std::ldexp(1.0f, bits - 16) : 1.0f;
+}
+
+// The layout and channel roles of the image at the reader's current
+// subimage, its geometry checked.
+DecodedImage DescribeImage(const std::string& path, const OIIO::ImageInput& in, std::uint64_t maxSamples) {
   DecodedImage image;
-  image.layout = std::make_shared<FileLayout>(FileLayout{in->spec()});
-  image.formatName = in->format_name();
+  image.layout = std::make_shared<FileLayout>(FileLayout{in.spec()});
+  image.formatName = in.format_name();
   const OIIO::ImageSpec& spec = image.layout->spec;
   RequireDecodableGeometry(path, spec, maxSamples);
   image.width = spec.width;
@@ -416,22 +461,67 @@ DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
   image.channels = spec.nchannels;
   image.colourChannels = ChooseColourChannels(spec);
   if (image.colourChannels.empty()) throw FileError(path, "the image has no colour channel to denoise");
+  if (image.colourChannels.size() > static_cast<std::size_t>(kMaxImageChannels)) {
+    throw FileError(path, "the image has " + std::to_string(image.colourChannels.size()) +
+                              " colour channels, more than the " + std::to_string(kMaxImageChannels) +
+                              " the flow takes");
+  }
   image.scale = FullScale(spec.format);
-
-  DecodePixels(path, *in, image, libraryMessages);
-  RequireFlowableColour(path, image);
+  image.unit = WorkingUnit(spec.format);
   return image;
+}
+
+std::vector<DecodedImage> ReadImages(const std::string& path, std::uint64_t maxSamples, bool allImages) {
+  const std::uint64_t fileSize = RequireRegularFile(path);
+  RefuseBeforeOpening(path, fileSize, maxSamples);
+  StderrCapture libraryMessages;
+  const std::unique_ptr<OIIO::ImageInput> in = OpenReader(path, libraryMessages);
+
+  // Every header first: all the images are held at once, so the limit is on
+  // their samples together, and nothing is decoded when they pass it.
+  std::vector<DecodedImage> images;
+  std::uint64_t samples = 0;
+  for (int subimage = 0; subimage == 0 || (allImages && in->seek_subimage(subimage, 0)); ++subimage) {
+    images.push_back(DescribeImage(path, *in, maxSamples));
+    const DecodedImage& image = images.back();
+    samples += static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height) *
+               static_cast<std::uint64_t>(image.channels);
+    if (samples > maxSamples) {
+      throw FileError(path, "its first " + std::to_string(images.size()) + " images declare " + std::to_string(samples) +
+                                " samples together, more than the limit of " + std::to_string(maxSamples) +
+                                " samples (--max-samples); nothing was decoded");
+    }
+  }
+  in->geterror();  // the failed seek past the last image is no error
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    DecodePixels(path, *in, static_cast<int>(i), images[i], libraryMessages);
+    RequireFlowableColour(path, images[i]);
+  }
+  in->close();
+  libraryMessages.Finish();
+  return images;
+}
+
+}  // namespace
+
+DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
+  return std::move(ReadImages(path, maxSamples, false).front());
+}
+
+std::vector<DecodedImage> ReadImagePages(const std::string& path, std::uint64_t maxSamples) {
+  return ReadImages(path, maxSamples, true);
 }
 
 HostImagePtr MakeWorkingImage(const DecodedImage& image) {
   const int channels = static_cast<int>(image.colourChannels.size());
-  HostImagePtr work(CreateImage(image.width, image.height, channels, image.scale));
+  HostImagePtr work(CreateImage(image.width, image.height, channels, WorkingFullScale(image)));
   const std::size_t plane = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
   const std::size_t stride = static_cast<std::size_t>(image.channels);
+  const float factor = WorkingFullScale(image);
   for (int c = 0; c < channels; ++c) {
     float* out = ImagePlane(work.get(), c);
     const float* in = image.pixels.data() + image.colourChannels[static_cast<std::size_t>(c)];
-    for (std::size_t i = 0; i < plane; ++i) out[i] = in[i * stride] * image.scale;
+    for (std::size_t i = 0; i < plane; ++i) out[i] = in[i * stride] * factor;
   }
   return work;
 }
@@ -439,13 +529,15 @@ HostImagePtr MakeWorkingImage(const DecodedImage& image) {
 void StoreWorkingImage(const Image* work, DecodedImage& image) {
   const std::size_t plane = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
   const std::size_t stride = static_cast<std::size_t>(image.channels);
-  const float inverse = 1.0f / image.scale;
+  const float inverse = image.unit / image.scale;  // exact: the unit is a power of two
   for (std::size_t c = 0; c < image.colourChannels.size(); ++c) {
     const float* in = ImagePlane(work, static_cast<int>(c));
     float* out = image.pixels.data() + image.colourChannels[c];
     for (std::size_t i = 0; i < plane; ++i) out[i * stride] = in[i] * inverse;
   }
 }
+
+float WorkingFullScale(const DecodedImage& image) { return image.scale / image.unit; }
 
 void RequireWritableFormat(const std::string& path) {
   if (!OIIO::ImageOutput::create(path)) {
@@ -457,6 +549,36 @@ void RequireWritableFormat(const std::string& path) {
                      (hasExtension ? "no image format is known for the extension '" + path.substr(dot) + "'"
                                    : std::string("the name needs an extension that gives the format (.png, .tif, ...)")));
   }
+}
+
+void RequireRoomForImages(const std::string& path, const std::string& input, std::size_t images) {
+  if (images <= 1) return;
+  std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
+  if (!out) {
+    RequireWritableFormat(path);
+    throw FileError(path, "cannot write: " + Cause(OIIO::geterror(), "unknown image format"));
+  }
+  if (out->supports("multiimage")) return;
+  throw UsageError(path + ": the " + ExtensionOf(path) + " format holds a single image, and " + input + " has " +
+                   std::to_string(images) + " (pages or parts); choose a format that holds them all, such as .tif or .exr");
+}
+
+std::vector<std::string> CheckOutputFormat(const std::string& path, const std::string& input,
+                                           const std::vector<DecodedImage>& images) {
+  RequireRoomForImages(path, input, images.size());
+  // Images alike in channels and depth are written alike: one of each kind
+  // is tried.
+  std::vector<std::string> notes;
+  std::vector<std::pair<int, OIIO::TypeDesc>> tried;
+  for (const DecodedImage& image : images) {
+    const std::pair<int, OIIO::TypeDesc> kind{image.channels, image.layout->spec.format};
+    if (std::find(tried.begin(), tried.end(), kind) != tried.end()) continue;
+    tried.push_back(kind);
+    for (std::string& note : CheckOutputFormat(path, image)) {
+      if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(std::move(note));
+    }
+  }
+  return notes;
 }
 
 std::vector<std::string> CheckOutputFormat(const std::string& path, const DecodedImage& image) {
@@ -486,13 +608,25 @@ std::vector<std::string> CheckOutputFormat(const std::string& path, const Decode
 }
 
 void WriteImageFile(const std::string& path, const DecodedImage& image, const std::function<void()>& beforeCommit) {
+  WriteImagePages(path, {&image}, beforeCommit);
+}
+
+void WriteImagePages(const std::string& path, const std::vector<const DecodedImage*>& pages,
+                     const std::function<void()>& beforeCommit) {
   std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
   if (!out) throw FileError(path, "cannot write: " + Cause(OIIO::geterror(), "unknown image format"));
-  const OIIO::ImageSpec spec = WriterSpec(*out, image);
+  if (pages.empty()) throw FileError(path, "cannot write: no image to write");
+  if (pages.size() > 1 && !out->supports("multiimage")) {
+    throw UsageError(path + ": the " + ExtensionOf(path) + " format holds a single image, not " +
+                     std::to_string(pages.size()));
+  }
+  std::vector<OIIO::ImageSpec> specs;
+  for (const DecodedImage* page : pages) specs.push_back(WriterSpec(*out, *page));
+  const OIIO::ImageSpec& spec = specs.front();
 
   AtomicOutput file(path);
-  if (EncodesSixteenBitPnmItself(out->format_name(), spec)) {
-    const std::vector<unsigned char> encoded = EncodeSixteenBitPnm(spec, image.pixels);
+  if (pages.size() == 1 && EncodesSixteenBitPnmItself(out->format_name(), spec)) {
+    const std::vector<unsigned char> encoded = EncodeSixteenBitPnm(spec, pages.front()->pixels);
     file.Write(encoded.data(), encoded.size());
     if (beforeCommit) beforeCommit();
     file.Commit();
@@ -506,10 +640,17 @@ void WriteImageFile(const std::string& path, const DecodedImage& image, const st
   const bool inMemory = EncodesInMemory(out->format_name()) && out->supports("ioproxy");
   OIIO::Filesystem::IOVecOutput encoded;
   if (inMemory) out->set_ioproxy(&encoded);
-  if (!out->open(file.TemporaryPath(), spec)) {
+  // Several images are announced together (a multi-part OpenEXR file needs
+  // every part's header first), then written in order.
+  bool written = pages.size() == 1 ? out->open(file.TemporaryPath(), spec)
+                                   : out->open(file.TemporaryPath(), static_cast<int>(specs.size()), specs.data());
+  if (!written) {
     throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "the format does not take this image"));
   }
-  const bool written = out->write_image(OIIO::TypeFloat, image.pixels.data());
+  for (std::size_t i = 0; written && i < pages.size(); ++i) {
+    if (i > 0) written = out->open(file.TemporaryPath(), specs[i], OIIO::ImageOutput::AppendSubimage);
+    written = written && out->write_image(OIIO::TypeFloat, pages[i]->pixels.data());
+  }
   const bool closed = out->close();
   if (!written || !closed) {
     throw FileError(path, "cannot write: " + Cause(FirstLine(out->geterror()), "write failed") +
@@ -518,7 +659,7 @@ void WriteImageFile(const std::string& path, const DecodedImage& image, const st
   if (inMemory) {
     file.Write(encoded.buffer().data(), encoded.buffer().size());
   } else {
-    RequireReadableBack(path, file.TemporaryPath(), spec);
+    RequireReadableBack(path, file.TemporaryPath(), specs);
   }
   if (beforeCommit) beforeCommit();
   file.Commit();

@@ -156,25 +156,44 @@ void ApplyOptions(const Options& options, PluginParam& params) {
 // a side: a million pixels give some 16000 patches.
 constexpr std::int64_t kNoiseFitSide = 1024;
 
-// A frame read and made ready for the plug-in: in the file's units, or for
-// photon noise in the stabilised domain, where its noise is about 1.
+// A frame read and made ready for the plug-in: every image of its file
+// (pages, parts), and one of them in working units, or for photon noise in
+// the stabilised domain, where its noise is about 1.
 struct LoadedFrame {
-  DecodedImage decoded;
+  std::vector<DecodedImage> pages;
+  std::size_t page = 0;  // the one in `work`
   HostImagePtr work;
   std::vector<NoiseLevelFit> photonFits;  // one per colour channel when stabilised
+
+  DecodedImage& Decoded() { return pages[page]; }
+  const DecodedImage& Decoded() const { return pages[page]; }
 };
 
-LoadedFrame LoadFrame(const std::string& path, const Options& options) {
-  LoadedFrame frame{ReadImageFile(path, options.maxSamples.value_or(kDefaultMaxSamples)), nullptr, {}};
+// Makes image `page` of the frame's file the working image.
+void LoadPage(LoadedFrame& frame, std::size_t page, const std::string& path, const Options& options) {
+  frame.work.reset();
+  frame.photonFits.clear();
+  frame.page = page;
   try {
-    frame.work = MakeWorkingImage(frame.decoded);
+    frame.work = MakeWorkingImage(frame.Decoded());
   } catch (const std::exception& error) {
     throw FileError(path, error.what());
   }
   SetImageChannelCoupling(frame.work.get(), options.channels == ChannelMode::Joint ? ChannelCoupling::Joint
                                                                                    : ChannelCoupling::Independent);
-  SetImageScale(frame.work.get(), MeasureDataScale(frame.work.get(), frame.decoded.scale));
+  SetImageScale(frame.work.get(), MeasureDataScale(frame.work.get(), WorkingFullScale(frame.Decoded())));
+}
+
+LoadedFrame LoadFrame(const std::string& path, const Options& options) {
+  LoadedFrame frame{ReadImagePages(path, options.maxSamples.value_or(kDefaultMaxSamples)), 0, nullptr, {}};
+  LoadPage(frame, 0, path, options);
   return frame;
+}
+
+// "in.tif page 2/3" for a file of several images; the path alone for one.
+std::string PageName(const std::string& path, const LoadedFrame& frame) {
+  if (frame.pages.size() <= 1) return path;
+  return path + " page " + std::to_string(frame.page + 1) + "/" + std::to_string(frame.pages.size());
 }
 
 std::vector<NoiseLevelFunction> Functions(const std::vector<NoiseLevelFit>& fits) {
@@ -210,7 +229,8 @@ void Stabilise(LoadedFrame& frame, std::vector<NoiseLevelFit> fits, const std::s
 }
 
 // Puts the working image, back in the file's units, into the decoded file.
-void StoreResult(const LoadedFrame& frame, DecodedImage& decoded) {
+void StoreResult(LoadedFrame& frame) {
+  DecodedImage& decoded = frame.Decoded();
   if (frame.photonFits.empty()) {
     StoreWorkingImage(frame.work.get(), decoded);
     return;
@@ -220,14 +240,16 @@ void StoreResult(const LoadedFrame& frame, DecodedImage& decoded) {
   StoreWorkingImage(result.get(), decoded);
 }
 
-std::string DescribeFit(const NoiseLevelFit& fit) {
+// The fit in the file's units (`unit` of them to a working unit).
+std::string DescribeFit(const NoiseLevelFit& fit, double unit) {
   const NoiseLevelFunction& f = fit.nlf;
   char text[128];
   if (f.offset >= 0) {
-    std::snprintf(text, sizeof text, "gain %.4g, read noise %.4g", f.gain, std::sqrt(f.offset));
+    std::snprintf(text, sizeof text, "gain %.4g, read noise %.4g", f.gain * unit, std::sqrt(f.offset) * unit);
   } else {
     // Variance below zero at zero signal: a black level the data sits on.
-    std::snprintf(text, sizeof text, "gain %.4g, read noise 0 above a black level of %.4g", f.gain, -f.offset / f.gain);
+    std::snprintf(text, sizeof text, "gain %.4g, read noise 0 above a black level of %.4g", f.gain * unit,
+                  -f.offset / f.gain * unit);
   }
   return text;
 }
@@ -239,12 +261,17 @@ std::vector<std::string> DescribeHostSettings(const Options& options, const Load
   if (!frame.photonFits.empty()) {
     lines.push_back(std::string("Noise model: poisson") + (chosenByAuto ? " (chosen by --noise auto)" : ""));
     for (std::size_t c = 0; c < frame.photonFits.size(); ++c) {
-      lines.push_back("Photon noise, channel " + std::to_string(c + 1) + ": " + DescribeFit(frame.photonFits[c]));
+      lines.push_back("Photon noise, channel " + std::to_string(c + 1) + ": " +
+                      DescribeFit(frame.photonFits[c], frame.Decoded().unit));
     }
   } else if (options.noise != NoiseModel::Multiplicative) {
     lines.push_back(std::string("Noise model: additive") + (chosenByAuto ? " (chosen by --noise auto)" : ""));
   } else {
     lines.push_back("Noise model: multiplicative");
+  }
+  if (frame.Decoded().unit != 1.0f && frame.photonFits.empty() && options.noise != NoiseModel::Multiplicative) {
+    lines.push_back("Working units: " + FormatNumber(frame.Decoded().unit) +
+                    " of the file's units each; Noise Variance is in them");
   }
   if (ImageChannels(frame.work.get()) > 1) {
     lines.push_back(std::string("Channels: ") +
@@ -274,26 +301,36 @@ class Run {
   // first frame decides the model that --noise auto leaves open.
   LoadedFrame Prepare(const std::string& path) {
     LoadedFrame frame = LoadFrame(path, m_options);
-    if (m_options.noise == NoiseModel::Additive || m_options.noise == NoiseModel::Multiplicative) return frame;
-    // The noise of a centred part tells its kind and level as well as the
-    // whole picture's would, at a fraction of the cost on large frames.
-    const HostImagePtr part = CentredPart(frame.work.get(), kNoiseFitSide);
-    std::vector<NoiseLevelFit> fits = FitImageNoiseLevels(part.get());
-    if (!m_photon) {
-      m_photon = m_options.noise == NoiseModel::Poisson || LooksPhotonLimited(fits);
-      m_modelChosenByAuto = m_options.noise == NoiseModel::Auto;
-    }
-    if (*m_photon) Stabilise(frame, std::move(fits), path);
+    PrepareModel(frame, path);
     return frame;
   }
 
+  // Makes image `page` of a frame's file the working image, as Prepare
+  // makes the first: each page is a frame of its own to the flow.
+  void PreparePage(LoadedFrame& frame, std::size_t page, const std::string& path) {
+    LoadPage(frame, page, path, m_options);
+    PrepareModel(frame, PageName(path, frame));
+  }
+
   bool ModelChosenByAuto() const { return m_modelChosenByAuto; }
+
+  // A level given on the command line, in the file's units, as the plug-in
+  // takes it for this frame: in its working units (photon noise and the
+  // multiplicative flow have levels of their own, unitless).
+  void ApplyGivenLevel(const LoadedFrame& frame) {
+    if (!m_options.noiseVariance || m_options.interactive || m_options.noise == NoiseModel::Multiplicative ||
+        !frame.photonFits.empty()) {
+      return;
+    }
+    SetFloatParameter(Params(), kNoiseVarianceParameter, *m_options.noiseVariance / frame.Decoded().unit, "--variance");
+  }
 
   // Chooses what the command line left open on the first frame. False when
   // its noise cannot be measured and a level was to be measured: the frame
   // is then to be left as it is.
   bool ChooseSettings(const std::string& path, const LoadedFrame& frame) {
     AutoRequest request;
+    ApplyGivenLevel(frame);
     const PluginParamEntry& variance = Params().m_pEntries[Params().Find(kNoiseVarianceParameter)];
     if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative) request.radius = variance.value.f;
     if (m_options.iterations) request.iterations = static_cast<int>(*m_options.iterations);
@@ -316,10 +353,10 @@ class Run {
     };
     const AutoSettings chosen = ChooseAutoSettings(frame.work.get(), request, denoise);
     if (!NoiseIsMeasurable(frame.work.get(), chosen.sigma)) {
-      NoteUnmeasurable(path, frame.work.get(), request.radius.has_value());
+      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), request.radius.has_value());
       if (!request.radius) return false;
     } else {
-      NoteChosen(path, chosen, request);
+      NoteChosen(PageName(BaseName(path), frame), chosen, request, frame.Decoded().unit);
     }
     if (!request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, chosen.radius, "the automatic level");
     if (request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, *request.radius, "--variance");
@@ -331,14 +368,15 @@ class Run {
   // A later frame of a sequence: its noise is measured again, and the
   // level follows it with the first frame's factor.
   bool Remeasure(const std::string& path, const LoadedFrame& frame) {
+    ApplyGivenLevel(frame);
     if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative || m_options.interactive) return true;
     const AutoSettings level = MeasureAutoVariance(frame.work.get(), m_factor);
     if (!NoiseIsMeasurable(frame.work.get(), level.sigma)) {
-      NoteUnmeasurable(path, frame.work.get(), false);
+      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), false);
       return false;
     }
     SetFloatParameter(Params(), kNoiseVarianceParameter, level.radius, "the automatic level");
-    NoteLevel(path, level, false);
+    NoteLevel(PageName(BaseName(path), frame), level, false, frame.Decoded().unit);
     return true;
   }
 
@@ -358,7 +396,7 @@ class Run {
   // Notes once that a level given is beyond anything in the data.
   void CheckLevelAgainstData(const LoadedFrame& frame) {
     if (!m_options.noiseVariance || !frame.photonFits.empty() || m_options.noise == NoiseModel::Multiplicative) return;
-    const double spread = GetScale(frame.work.get());
+    const double spread = GetScale(frame.work.get()) * frame.Decoded().unit;
     if (*m_options.noiseVariance > spread) {
       PrintNote("--variance " + FormatNumber(*m_options.noiseVariance) + " is larger than the spread of the image's values (" +
                 FormatNumber(std::round(spread * 1000) / 1000) + "): the result will hardly be held to the input");
@@ -366,28 +404,45 @@ class Run {
   }
 
  private:
-  void NoteUnmeasurable(const std::string& path, const Image* work, bool levelGiven) {
+  // Notes name the frame by `name`: its file's base name, and its page.
+  void NoteUnmeasurable(const std::string& name, const Image* work, bool levelGiven) {
     const bool tooSmall = ImageWidth(work) < kLeastMeasurableSide || ImageHeight(work) < kLeastMeasurableSide;
     const std::string why = tooSmall ? "too small to measure its noise (at least 4x4 pixels are needed)"
                                      : "no noise could be measured";
-    PrintNote(BaseName(path) + ": " + why +
+    PrintNote(name + ": " + why +
               (levelGiven ? "; Iterations stays at " + std::to_string(Params().m_pEntries[Params().Find(kIterationsParameter)].value.i)
                           : "; it is written unchanged"));
   }
 
-  void NoteLevel(const std::string& path, const AutoSettings& level, bool tried) {
+  // The level in the file's units, `unit` of them to a working unit.
+  void NoteLevel(const std::string& name, const AutoSettings& level, bool tried, double unit) {
     char note[200];
     std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate%s)",
-                  level.sigma, level.radius, level.factor, tried ? ", chosen by trial runs" : "");
-    PrintNote(BaseName(path) + ": " + note);
+                  level.sigma * unit, level.radius * unit, level.factor, tried ? ", chosen by trial runs" : "");
+    PrintNote(name + ": " + note);
   }
 
-  void NoteChosen(const std::string& path, const AutoSettings& chosen, const AutoRequest& request) {
-    if (!request.radius) NoteLevel(path, chosen, chosen.trials > 0);
+  void NoteChosen(const std::string& name, const AutoSettings& chosen, const AutoRequest& request, double unit) {
+    if (!request.radius) NoteLevel(name, chosen, chosen.trials > 0, unit);
     if (!request.iterations && chosen.iterations > 0) {
-      PrintNote(BaseName(path) + ": Iterations set to " + std::to_string(chosen.iterations) +
+      PrintNote(name + ": Iterations set to " + std::to_string(chosen.iterations) +
                 ", after which trial runs showed no further gain");
     }
+  }
+
+  // Chooses the noise model on the first frame (--noise auto) and moves a
+  // frame into the stabilised domain when it is photon noise.
+  void PrepareModel(LoadedFrame& frame, const std::string& path) {
+    if (m_options.noise == NoiseModel::Additive || m_options.noise == NoiseModel::Multiplicative) return;
+    // The noise of a centred part tells its kind and level as well as the
+    // whole picture's would, at a fraction of the cost on large frames.
+    const HostImagePtr part = CentredPart(frame.work.get(), kNoiseFitSide);
+    std::vector<NoiseLevelFit> fits = FitImageNoiseLevels(part.get());
+    if (!m_photon) {
+      m_photon = m_options.noise == NoiseModel::Poisson || LooksPhotonLimited(fits);
+      m_modelChosenByAuto = m_options.noise == NoiseModel::Auto;
+    }
+    if (*m_photon) Stabilise(frame, std::move(fits), path);
   }
 
   const Options& m_options;
@@ -399,18 +454,19 @@ class Run {
   double m_factor = kDefaultAutoVarianceFactor;
 };
 
-void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const Frame& frame, const std::string& counter,
-                  bool leaveAsItIs) {
-  const auto start = std::chrono::steady_clock::now();
+// Denoises the page of `loaded` in its working image (unless it is to be
+// left as it is) and stores the result in it.
+void DenoisePage(Run& run, const Options& options, LoadedFrame& loaded, const Frame& frame, const std::string& counter,
+                 bool leaveAsItIs) {
   if (!leaveAsItIs) {
     std::function<void(const Image*)> atRedraw;
     if (!options.preview.empty()) {
       atRedraw = [&](const Image*) {
-        StoreResult(loaded, loaded.decoded);
-        WriteImageFile(options.preview, loaded.decoded);
+        StoreResult(loaded);
+        WriteImageFile(options.preview, loaded.Decoded());
       };
     }
-    BeginProgress(counter + BaseName(frame.input));
+    BeginProgress(counter + BaseName(PageName(frame.input, loaded)));
     try {
       run.ProcessOn(loaded.work.get(), atRedraw);
     } catch (const AppError& error) {
@@ -420,15 +476,41 @@ void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const F
     }
     ClearProgressLine();
   }
-  StoreResult(loaded, loaded.decoded);
-  WriteImageFile(frame.output, loaded.decoded, [&] {
+  StoreResult(loaded);
+}
+
+// Every page of the frame's file in turn, the first as settled; the later
+// ones have their noise measured again, as later frames have. All of them
+// are written, in order, to the one output file.
+void DenoiseFrame(Run& run, const Options& options, LoadedFrame& loaded, const Frame& frame, const std::string& counter,
+                  bool leaveAsItIs) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::size_t pages = loaded.pages.size();
+  RequireRoomForImages(frame.output, frame.input, pages);
+  std::size_t unchanged = 0;
+  for (std::size_t page = 0; page < pages; ++page) {
+    bool leave = leaveAsItIs;
+    if (page > 0) {
+      run.PreparePage(loaded, page, frame.input);
+      leave = !run.Remeasure(frame.input, loaded);
+    }
+    DenoisePage(run, options, loaded, frame, counter, leave);
+    if (leave) ++unchanged;
+  }
+  loaded.work.reset();
+  std::vector<const DecodedImage*> written;
+  for (const DecodedImage& page : loaded.pages) written.push_back(&page);
+  WriteImagePages(frame.output, written, [&] {
     if (InterruptRequested()) throw Interrupted(frame.output + ": interrupted; not written");
   });
+  std::string what;
+  if (pages > 1) what = " (" + std::to_string(pages) + " pages" + (unchanged > 0 ? ", " + std::to_string(unchanged) + " unchanged" : "") + ")";
+  if (pages == 1 && unchanged > 0) what = " (unchanged)";
   // Small images take a few hundredths of a second; show them as such.
   const double seconds = SecondsSince(start);
   char took[64];
   std::snprintf(took, sizeof took, seconds < 10 ? " (%.2f s)" : " (%.1f s)", seconds);
-  PrintNote(counter + frame.input + " -> " + frame.output + (leaveAsItIs ? " (unchanged)" : "") + took);
+  PrintNote(counter + frame.input + " -> " + frame.output + what + took);
 }
 
 // The frames left to do, and what became of the others.
@@ -508,7 +590,11 @@ void SettleOn(Run& run, const Options& options, const Frame& frame, FirstFrame& 
   // What the formats make of this image is known now, before any run.
   for (const std::string& path : {frame.output, options.preview}) {
     if (options.dryRun || path.empty()) continue;
-    for (const std::string& note : CheckOutputFormat(path, first.loaded.decoded)) PrintNote(note);
+    // The preview shows one page at a time.
+    const std::vector<std::string> notes = path == frame.output
+                                               ? CheckOutputFormat(path, frame.input, first.loaded.pages)
+                                               : CheckOutputFormat(path, first.loaded.Decoded());
+    for (const std::string& note : notes) PrintNote(note);
   }
   run.CheckLevelAgainstData(first.loaded);
   first.leaveAsItIs = !run.ChooseSettings(frame.input, first.loaded);
