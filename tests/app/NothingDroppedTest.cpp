@@ -110,6 +110,7 @@ TEST_F(Program, EveryPageOfAMultiPageTiffIsDenoisedAndWrittenInOrder) {
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<ImageData> in = ReadPages(input);
   const std::vector<ImageData> out = ReadPages(output);
+  ASSERT_EQ(out.size(), 3u) << "every page, none more";
   ExpectEachPageDenoised(in, out, 3);
   for (int p = 0; p < 3; ++p) {
     EXPECT_EQ(out[p].spec.format, OIIO::TypeUInt16) << "depth kept";
@@ -140,6 +141,7 @@ TEST_F(Program, EveryPartOfAMultiPartExrIsDenoisedAndWrittenInOrder) {
   const Result r = Run({"-q", "--iterations", "60", input, output});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<ImageData> out = ReadPages(output);
+  ASSERT_EQ(out.size(), 2u) << "every part, none more";
   ExpectEachPageDenoised(ReadPages(input), out, 2);
   for (int p = 0; p < 2; ++p) {
     EXPECT_EQ(out[p].spec.nchannels, channels[p]);
