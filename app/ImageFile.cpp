@@ -155,17 +155,13 @@ std::string ChannelRole(const std::string& name) {
 
 // Channels that are no colour and pass through unchanged: the format's own
 // alpha and depth channels, and channels named (ignoring a layer prefix such
-// as "diffuse.") as depth (Z, ZBack, Depth), as masks (Mask, Matte), or as
-// alpha (Alpha, AR, AG, AB, and A within a layer). A bare "A" is alpha only
-// when the format says so: some readers call a fourth channel "A" whatever
-// it holds.
+// as "diffuse.") as alpha (A, Alpha, and the per-colour AR, AG, AB), as
+// depth (Z, ZBack, Depth) or as masks (Mask, Matte).
 bool PassesThrough(const OIIO::ImageSpec& spec, int channel) {
-  static const char* const kRoles[] = {"z", "zback", "depth", "mask", "matte", "alpha", "ar", "ag", "ab"};
+  static const char* const kRoles[] = {"a", "alpha", "ar", "ag", "ab", "z", "zback", "depth", "mask", "matte"};
   if (channel == spec.alpha_channel || channel == spec.z_channel) return true;
   if (channel >= static_cast<int>(spec.channelnames.size())) return false;
-  const std::string& name = spec.channelnames[static_cast<std::size_t>(channel)];
-  const std::string role = ChannelRole(name);
-  if (role == "a") return name.find('.') != std::string::npos;
+  const std::string role = ChannelRole(spec.channelnames[static_cast<std::size_t>(channel)]);
   return std::find(std::begin(kRoles), std::end(kRoles), role) != std::end(kRoles);
 }
 

@@ -194,18 +194,20 @@ TEST_F(Program, EveryChannelOfASixChannelTiffIsDenoised) {
   }
 }
 
-// Alpha and depth beside three colour channels: the colour is denoised,
-// alpha and Z come out exactly as they went in.
-TEST_F(Program, AlphaAndDepthPassThroughExactly) {
-  const std::string input = m_dir / "rgbaz.exr";
+// Alpha, depth and a mask beside three colour channels: the colour is
+// denoised; alpha and Z (marked as such by the format) and the mask (known
+// by its name) come out exactly as they went in.
+TEST_F(Program, AlphaDepthAndMasksPassThroughExactly) {
+  const std::string input = m_dir / "rgbazm.exr";
   const SampleFn noisy = NoisyPage(1, 0.05f);
   const SampleFn sample = [&](int x, int y, int c) {
     if (c == 3) return 0.25f + 0.5f * static_cast<float>((x * 7 + y * 3) % 11) / 10.0f;  // alpha
     if (c == 4) return 100.0f + static_cast<float>(x * y % 37) * 0.731f;                  // depth
+    if (c == 5) return noisy(x, y, 0);                                                    // a noisy mask
     return noisy(x, y, c);
   };
-  WriteImage(input, kWidth, kHeight, 5, OIIO::TypeFloat, sample, [](OIIO::ImageSpec& spec) {
-    spec.channelnames = {"R", "G", "B", "A", "Z"};
+  WriteImage(input, kWidth, kHeight, 6, OIIO::TypeFloat, sample, [](OIIO::ImageSpec& spec) {
+    spec.channelnames = {"R", "G", "B", "A", "Z", "object.mask"};
     spec.alpha_channel = 3;
     spec.z_channel = 4;
   });
@@ -214,9 +216,11 @@ TEST_F(Program, AlphaAndDepthPassThroughExactly) {
   ASSERT_EQ(r.status, 0) << r.err;
   const ImageData in = ReadImage(input);
   const ImageData out = ReadImage(output);
-  ASSERT_EQ(out.spec.nchannels, 5);
-  EXPECT_EQ(RmsDifference(in, out, 3), 0.0) << "alpha";
-  EXPECT_EQ(RmsDifference(in, out, 4), 0.0) << "depth";
+  ASSERT_EQ(out.spec.nchannels, 6);
+  for (int c = 3; c < 6; ++c) {
+    EXPECT_EQ(in.spec.channelnames[c], out.spec.channelnames[c]);
+    EXPECT_EQ(RmsDifference(in, out, c), 0.0) << in.spec.channelnames[c];
+  }
   for (int c = 0; c < 3; ++c) {
     EXPECT_LT(RmsFromPicture(out, PagePicture(1), c), 0.5 * RmsFromPicture(in, PagePicture(1), c)) << "channel " << c;
   }
