@@ -280,5 +280,44 @@ TEST_F(Program, ThirtyTwoBitIntegersWorkWithAutomaticSettings) {
   }
 }
 
+// A level given for 32-bit data is in the file's units, as any level is:
+// here a picture in the lowest 24 bits, with noise of 0.07 of that range.
+TEST_F(Program, ALevelGivenForThirtyTwoBitDataIsInTheFilesUnits) {
+  const double range = 16777215.0;  // 2^24 - 1
+  const double ratio = range / 4294967295.0;
+  const SampleFn noisy = NoisyPage(1, 0.07f);
+  const SampleFn clean = PagePicture(1);
+  const SampleFn low = [&](int x, int y, int c) { return static_cast<float>(noisy(x, y, c) * ratio); };
+  const SampleFn lowClean = [&](int x, int y, int c) { return static_cast<float>(clean(x, y, c) * ratio); };
+  const std::string input = m_dir / "low32.tif";
+  const std::string output = m_dir / "out.tif";
+  WriteImage(input, 160, 120, 1, OIIO::TypeUInt32, low);
+  const Result r = Run({"--variance", std::to_string(0.07 * range), "--iterations", "150", input, output});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.err, ::testing::Not(HasSubstr("larger than the spread"))) << "the level is within the data's spread";
+  const ImageData in = ReadImage(input);
+  const ImageData out = ReadImage(output);
+  EXPECT_EQ(out.spec.format, OIIO::TypeUInt32);
+  const double peak = 4294967295.0;
+  EXPECT_GT(20 * std::log10(range / (RmsFromPicture(out, lowClean, 0) * peak)),
+            20 * std::log10(range / (RmsFromPicture(in, lowClean, 0) * peak)) + 6.0);
+}
+
+// The pages of a file are held at once: their samples together are held
+// to --max-samples, before any is decoded.
+TEST_F(Program, PagesTogetherAreHeldToTheSampleLimit) {
+  std::vector<Page> pages;
+  for (int p = 0; p < 3; ++p) pages.push_back({OIIO::ImageSpec(kWidth, kHeight, 1, OIIO::TypeUInt8), NoisyPage(p, 0.05f)});
+  const std::string input = m_dir / "pages.tif";
+  WritePages(input, pages);
+  const std::string limit = std::to_string(2 * kWidth * kHeight + 1);
+  const Result r = Run({"--max-samples", limit, input, m_dir / "out.tif"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "calvane: " + input + ": its first 3 images declare " + std::to_string(3 * kWidth * kHeight) +
+                       " samples together, more than the limit of " + limit +
+                       " samples (--max-samples); nothing was decoded\n");
+  EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"pages.tif"}));
+}
+
 }  // namespace
 }  // namespace calvane::app::test
