@@ -301,6 +301,15 @@ TEST_F(Program, ALevelGivenForThirtyTwoBitDataIsInTheFilesUnits) {
   const double peak = 4294967295.0;
   EXPECT_GT(20 * std::log10(range / (RmsFromPicture(out, lowClean, 0) * peak)),
             20 * std::log10(range / (RmsFromPicture(in, lowClean, 0) * peak)) + 6.0);
+
+  // The plug-in takes it in the working units, which --dry-run names.
+  const Result dry = Run({"--dry-run", "--variance", std::to_string(0.07 * range), "--iterations", "150", input});
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_THAT(dry.out, HasSubstr("Working units: 65536 of the file's units each; Noise Variance is in them\n"));
+  const std::string marker = "Noise Variance: ";
+  const std::size_t at = dry.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << dry.out;
+  EXPECT_NEAR(std::atof(dry.out.c_str() + at + marker.size()), 0.07 * range / 65536, 1e-3) << dry.out;
 }
 
 // The pages of a file are held at once: their samples together are held
