@@ -91,6 +91,13 @@ NoiseModel ParseNoiseModel(const std::string& text) {
   throw UsageError("--noise: '" + text + "' is not a noise model; use additive, multiplicative, poisson or auto");
 }
 
+UiChoice ParseUiChoice(const std::string& text) {
+  if (SameWord(text, "auto")) return UiChoice::Auto;
+  if (SameWord(text, "desktop")) return UiChoice::Desktop;
+  if (SameWord(text, "terminal")) return UiChoice::Terminal;
+  throw UsageError("--ui: '" + text + "' is not a choice; use desktop, terminal or auto");
+}
+
 ChannelMode ParseChannelMode(const std::string& text) {
   if (SameWord(text, "joint")) return ChannelMode::Joint;
   if (SameWord(text, "independent")) return ChannelMode::Independent;
@@ -107,6 +114,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--variance", "a number (the noise level, 0 or more) or 'auto'"},
     {"--iterations", "a whole number from 1 to 1000, or 'auto'"},
     {"--channels", "joint or independent"},
+    {"--ui", "desktop, terminal or auto"},
     {"--preview", "the name of an image file"},
     {"--plugin", "the path of the plug-in library"},
     {"--max-samples", "a whole number of samples, 1 or more"},
@@ -117,7 +125,7 @@ constexpr ValueOption kValueOptions[] = {
 };
 
 constexpr const char* kOptionList =
-    "--noise, --variance, --iterations, --channels, --interactive (-i), --dry-run, --preview, --quiet (-q), "
+    "--noise, --variance, --iterations, --channels, --interactive (-i), --ui, --dry-run, --preview, --quiet (-q), "
     "--output-dir (-o), --format, --keep-going, --skip-existing, --shard, --plugin, --max-samples, --help (-h) and "
     "--version";
 
@@ -178,6 +186,7 @@ struct GivenText {
   std::string channels;
   std::string maxSamples;
   std::string shard;
+  std::string ui;
   std::vector<std::string> files;  // the arguments: INPUT OUTPUT, or the INPUTs with -o
   CLI::Option* varianceOption = nullptr;
   CLI::Option* iterationsOption = nullptr;
@@ -207,6 +216,9 @@ void DeclareOptions(CLI::App& app, Options& options, GivenText& given) {
                  "colour edges: joint (default: one set of edges for all colour channels) or independent")
       ->type_name("joint|independent");
   app.add_flag("-i,--interactive", options.interactive, "edit the parameters in the plug-in's dialog first");
+  app.add_option("--ui", given.ui,
+                 "where -i shows the dialog: auto (default: the desktop when there is one), desktop or terminal")
+      ->type_name("desktop|terminal");
   app.add_flag("--dry-run", options.dryRun,
                "print the parameters that would be used, one per line, and stop; writes nothing");
   app.add_option("--preview", options.preview, "write the working image to FILE whenever the plug-in redraws it")
@@ -253,6 +265,7 @@ void ReadGivenText(const GivenText& given, Options& options) {
     options.noiseGiven = true;
   }
   if (!given.channels.empty()) options.channels = ParseChannelMode(given.channels);
+  if (!given.ui.empty()) options.ui = ParseUiChoice(given.ui);
   if (!given.shard.empty()) {
     try {
       options.shard = ParseShard(given.shard);

@@ -25,6 +25,10 @@ const char* NoiseModelName(NoiseModel model);
 // colour channels (joint), or each channel on its own (independent).
 enum class ChannelMode { Joint, Independent };
 
+// Where -i shows the plug-in's dialog: on the desktop when there is one
+// (auto), or on the terminal.
+enum class UiChoice { Auto, Desktop, Terminal };
+
 struct Options {
   std::string input;   // file or frame pattern; may be empty only for --dry-run
   std::string output;  // file or frame pattern; may be empty only for --dry-run or with -o
@@ -43,6 +47,7 @@ struct Options {
   std::optional<long long> iterations;   // an explicit count; unset: chosen from the image
   ChannelMode channels = ChannelMode::Joint;
   bool interactive = false;
+  UiChoice ui = UiChoice::Auto;
   bool dryRun = false;
   bool quiet = false;
   std::string preview;

@@ -539,7 +539,7 @@ std::vector<Frame> LeaveExisting(std::vector<Frame> frames, BatchTally& tally) {
 // Everything that can fail before any work, checked first: the dialog can
 // be shown, no input is overwritten, the outputs' formats and folders.
 Plan CheckBeforeWork(const Options& options) {
-  if (options.interactive) RequireInteractiveDialog();
+  if (options.interactive) RequireInteractiveDialog(options.ui);
   Plan plan;
   plan.frames = PlanFrames(options);
   plan.total = plan.frames.size();
@@ -628,7 +628,7 @@ FirstFrame SettleOnFirstFrame(Run& run, const Options& options, Plan& plan) {
 // holds for every frame, the first one included.
 void ConfirmInDialog(Run& run, const Options& options, const PluginLibrary& plugin, FirstFrame& first) {
   for (const std::string& line : DescribeHostSettings(options, first.loaded, run.ModelChosenByAuto())) PrintNote(line);
-  if (ConfigureInteractively(plugin, run.Context()) != 0) {
+  if (ConfigureInteractively(plugin, run.Context(), options.ui) != 0) {
     throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
   }
   first.leaveAsItIs = false;

@@ -30,3 +30,12 @@ WIN_API bool Available();
 WIN_API std::unique_ptr<Presentation> MakeDesktopPresentation();
 
 }  // namespace win::desktop
+
+// The same for a program that opens this library only when it shows a
+// dialog (dlopen), so that GTK is not loaded for every run: the reason as a
+// string the library keeps, and a presentation the caller deletes (null
+// when the desktop is not available).
+extern "C" {
+WIN_API const char* calvdesktop_unavailable_reason();
+WIN_API win::Presentation* calvdesktop_make_presentation();
+}

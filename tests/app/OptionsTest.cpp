@@ -75,7 +75,7 @@ TEST(Options, WordsAreCaseInsensitive) {
 TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
   const std::string options =
       " is not an option of calvane; its options are --noise, --variance, --iterations, --channels, --interactive "
-      "(-i), --dry-run, --preview, --quiet (-q), --output-dir (-o), --format, --keep-going, --skip-existing, --shard, --plugin, --max-samples, --help (-h) and --version";
+      "(-i), --ui, --dry-run, --preview, --quiet (-q), --output-dir (-o), --format, --keep-going, --skip-existing, --shard, --plugin, --max-samples, --help (-h) and --version";
   const std::pair<std::vector<const char*>, std::string> cases[] = {
       {{"--noise", "gaussian", "a.png", "b.png"},
        "--noise: 'gaussian' is not a noise model; use additive, multiplicative, poisson or auto"},
@@ -104,6 +104,7 @@ TEST(Options, UsageErrorsAreSentencesOfTheProgram) {
       {{"-x", "a.png", "b.png"}, "-x" + options},
       {{"a.png", "b.png", "c.png"},
        "'c.png' is one argument too many; calvane takes one INPUT and one OUTPUT, or many INPUTs with -o DIR"},
+      {{"-i", "--ui", "web", "a.png", "b.png"}, "--ui: 'web' is not a choice; use desktop, terminal or auto"},
       // Batches.
       {{"--format", "tif", "a.png", "b.png"}, "--format 'tif' goes with -o DIR; a single OUTPUT's extension gives its format"},
       {{"-o", "out"}, "-o out needs at least one INPUT: calvane [options] INPUT... -o DIR"},

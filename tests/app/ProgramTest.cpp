@@ -215,7 +215,16 @@ TEST_F(Program, EachFailureHasItsStatusAndOneLine) {
   ExpectOneErrorLine(Run({in, m_dir / "out.xyz"}), 2, "out.xyz");
   ExpectOneErrorLine(Run({"--iterations", "0", in, m_dir / "out.png"}), 2, "--iterations");
   ExpectOneErrorLine(Run({"--variance", "-3", in, m_dir / "out.png"}), 2, "--variance");
-  ExpectOneErrorLine(Run({"-i", in, m_dir / "out.png"}), 2, "interactive");
+  ExpectOneErrorLine(Run({"-i", "--ui", "terminal", in, m_dir / "out.png"}), 2, "interactive");
+  {
+    // No desktop to show the dialog on, when it is asked for.
+    const char* display = std::getenv("DISPLAY");
+    const std::string kept = display != nullptr ? display : "";
+    unsetenv("DISPLAY");
+    const Result desktop = Run({"-i", "--ui", "desktop", in, m_dir / "out.png"});
+    if (display != nullptr) setenv("DISPLAY", kept.c_str(), 1);
+    ExpectOneErrorLine(desktop, 2, "--ui desktop: ");
+  }
   ExpectOneErrorLine(Run({m_dir / "missing.png", m_dir / "out.png"}), 3, "missing.png");
   ExpectOneErrorLine(Run({m_dir / "text.png", m_dir / "out.png"}), 3, "text.png");
   ExpectOneErrorLine(Run({"-q", in, m_dir / "no-such-folder/out.png"}), 3, "no-such-folder/out.png");

@@ -250,4 +250,27 @@ TEST_F(DesktopDialog, RepaintsWhatTheWindowSystemChanges) {
   EXPECT_EQ(client.WaitForExit(), 1);
 }
 
+#ifdef CALVANE_PROGRAM
+// calvane -i on a desktop: the plug-in's own dialog, on the values given;
+// what is typed there is the set the run uses (--dry-run prints it).
+TEST_F(DesktopDialog, CalvaneShowsThePluginsDialogOnTheDesktopAndUsesWhatIsTyped) {
+  Client client(Server(), {CALVANE_PROGRAM, "-i", "--dry-run", "--variance", "12", "--iterations", "30"});
+  ASSERT_FALSE(WaitForDialog().empty()) << "no dialog on the desktop";
+  Type("18");  // the variance field has the focus, its text selected
+  Key("alt+i");
+  Type("45");
+  Key("Return");
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_EQ(client.Output(), "Noise Type: Additive\nNoise Variance: 18 (maximum 10000000)\nIterations: 45\n");
+}
+
+TEST_F(DesktopDialog, CalvaneOnTheDesktopCancelsWithEscape) {
+  Client client(Server(), {CALVANE_PROGRAM, "-i", "--ui", "desktop", "--dry-run", "--variance", "12"});
+  ASSERT_FALSE(WaitForDialog().empty()) << "no dialog on the desktop";
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+  EXPECT_EQ(client.Output(), "") << "nothing printed after a cancel";
+}
+#endif
+
 }  // namespace

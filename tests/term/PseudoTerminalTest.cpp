@@ -165,7 +165,7 @@ TEST_F(DialogInTerminal, TheTerminalIsRestoredWhenTheProgramCrashes) {
 class CalvaneInteractive : public PseudoTerminal {};
 
 TEST_F(CalvaneInteractive, ShowsThePluginDialogOnTheValuesGivenAndEscapeCancels) {
-  TmuxSession session({CALVANE_PROGRAM, "-i", "--dry-run", "--variance", "12", "--iterations", "30"});
+  TmuxSession session({CALVANE_PROGRAM, "-i", "--ui", "terminal", "--dry-run", "--variance", "12", "--iterations", "30"});
   ASSERT_TRUE(session.WaitForText("Noise variance:")) << session.ScreenText();
   const std::vector<std::string> screen = session.Screen();
   EXPECT_GE(RowOf(screen, " Total Variation Denoise "), 0);
@@ -189,7 +189,7 @@ TEST_F(CalvaneInteractive, ShowsThePluginDialogOnTheValuesGivenAndEscapeCancels)
 }
 
 TEST_F(CalvaneInteractive, TypedValuesMoveTheThumbAndEndInThePrintedSet) {
-  TmuxSession session({CALVANE_PROGRAM, "-i", "--dry-run"});
+  TmuxSession session({CALVANE_PROGRAM, "-i", "--ui", "terminal", "--dry-run"});
   ASSERT_TRUE(session.WaitForText("Noise variance:")) << session.ScreenText();
   const int thumb = ThumbColumn(session.Screen(), "Noise variance:");
   ASSERT_GE(thumb, 0) << session.ScreenText();
@@ -206,7 +206,7 @@ TEST_F(CalvaneInteractive, TypedValuesMoveTheThumbAndEndInThePrintedSet) {
 }
 
 TEST_F(CalvaneInteractive, AValueOutOfRangeShowsABoxAndTheFocusReturnsToTheField) {
-  TmuxSession session({CALVANE_PROGRAM, "-i", "--dry-run"});
+  TmuxSession session({CALVANE_PROGRAM, "-i", "--ui", "terminal", "--dry-run"});
   ASSERT_TRUE(session.WaitForText("Iterations:")) << session.ScreenText();
   const int row = RowOf(session.Screen(), "Iterations:");
   session.Keys({"M-i", "2000", "Tab"});
@@ -226,7 +226,7 @@ TEST_F(CalvaneInteractive, AValueOutOfRangeShowsABoxAndTheFocusReturnsToTheField
 }
 
 TEST_F(CalvaneInteractive, HelpShowsWhereThePageIsWithoutBreakingTheScreen) {
-  TmuxSession session({CALVANE_PROGRAM, "-i", "--dry-run"});
+  TmuxSession session({CALVANE_PROGRAM, "-i", "--ui", "terminal", "--dry-run"});
   ASSERT_TRUE(session.WaitForText("Noise variance:")) << session.ScreenText();
   session.Keys({"F1"});
   EXPECT_TRUE(session.WaitUntil([](const std::vector<std::string>& now) {
@@ -243,7 +243,7 @@ TEST_F(CalvaneInteractive, DenoisesTheFileWithTheConfirmedValues) {
   ASSERT_NE(mkdtemp(directory), nullptr);
   const std::string output = std::string(directory) + "/clean.png";
   {
-    TmuxSession session({CALVANE_PROGRAM, "-i", CALVANE_SAMPLE_IMAGE, output});
+    TmuxSession session({CALVANE_PROGRAM, "-i", "--ui", "terminal", CALVANE_SAMPLE_IMAGE, output});
     ASSERT_TRUE(session.WaitForText("Iterations:")) << session.ScreenText();
     session.Keys({"M-i", "3", "Enter"});
     EXPECT_EQ(session.WaitForExit(), 0) << session.ScreenText();
@@ -265,8 +265,8 @@ TEST(CalvaneInteractiveWithoutTerminal, SaysSoAndExitsWithTheUsageStatus) {
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   posix_spawn_file_actions_addclose(&actions, err[0]);
   posix_spawn_file_actions_addclose(&actions, err[1]);
-  std::string program = CALVANE_PROGRAM, i = "-i", dryRun = "--dry-run";
-  char* argv[] = {program.data(), i.data(), dryRun.data(), nullptr};
+  std::string program = CALVANE_PROGRAM, i = "-i", ui = "--ui", terminal = "terminal", dryRun = "--dry-run";
+  char* argv[] = {program.data(), i.data(), ui.data(), terminal.data(), dryRun.data(), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);

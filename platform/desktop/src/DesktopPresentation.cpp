@@ -339,3 +339,13 @@ std::unique_ptr<Presentation> MakeDesktopPresentation() {
 
 }  // namespace desktop
 }  // namespace win
+
+extern "C" const char* calvdesktop_unavailable_reason() {
+  static std::string reason;
+  reason = win::desktop::UnavailableReason();
+  return reason.c_str();
+}
+
+extern "C" win::Presentation* calvdesktop_make_presentation() {
+  return win::desktop::MakeDesktopPresentation().release();
+}
