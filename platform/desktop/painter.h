@@ -88,13 +88,23 @@ struct ControlPlace {
 // byte offset of the mnemonic in the result, or -1.
 std::string StripMnemonic(const std::string& text, int* mnemonicByte = nullptr);
 
+// How an edit's text is scrolled sideways, in pixels, and the edit's counts
+// of caret showings and text settings when it was last drawn: a field
+// shows its text from the start and scrolls only when the caret is to be
+// shown (WindowView::Edit).
+struct EditScroll {
+  int pixels = 0;
+  unsigned caretShown = 0;
+  unsigned textSet = 0;
+};
+
 // How a control is painted beyond what its view says.
 struct PaintContext {
   cairo_t* cr = nullptr;
   PangoContext* pango = nullptr;
   const DialogFont* font = nullptr;
   bool windowActive = true;  // the window has the keyboard: focus and caret show
-  int* editScroll = nullptr;  // an edit's text scrolled by this many pixels; kept in view of the caret
+  EditScroll* editScroll = nullptr;  // an edit's scroll, kept from one painting to the next
 };
 
 // Paints one control into `box` (clipped to it) and tells where.
@@ -109,7 +119,7 @@ class WindowPainter {
   void Forget(HWND hwnd) { m_editScroll.erase(hwnd); }
 
  private:
-  std::map<HWND, int> m_editScroll;
+  std::map<HWND, EditScroll> m_editScroll;
 };
 
 // The top-most control at a point of the client area (group boxes let the

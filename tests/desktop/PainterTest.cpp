@@ -37,7 +37,7 @@ class Image {
   Image& operator=(const Image&) = delete;
 
   win::desktop::ControlPlace Paint(const win::WindowView& view, const Box& box, bool windowActive = true,
-                                   int* scroll = nullptr) {
+                                   win::desktop::EditScroll* scroll = nullptr) {
     win::desktop::PaintContext paint{m_cr, m_pango, &m_font, windowActive, scroll};
     return win::desktop::PaintControl(paint, view, box);
   }
@@ -256,17 +256,41 @@ TEST(DesktopPainter, SelectedTextIsShownOnTheSelectionColour) {
 
 TEST(DesktopPainter, AFieldScrollsItsTextToKeepTheCaretInView) {
   Image image(100, 30);
-  int scroll = 0;
+  win::desktop::EditScroll scroll;
   const std::string text = "0123456789012345678901234567890123456789";
-  const auto place = image.Paint(Edit(text, 40, 40, true), Box{0, 0, 50, 20}, true, &scroll);
-  EXPECT_GT(scroll, 0);
+  win::WindowView end = Edit(text, 40, 40, true);
+  end.edit.caretShown = 1;  // the caret moved there: it is shown
+  const auto place = image.Paint(end, Box{0, 0, 50, 20}, true, &scroll);
+  EXPECT_GT(scroll.pixels, 0);
   EXPECT_LT(place.caretX.front(), 0);
   EXPECT_GE(place.caretX.back(), 1);
   EXPECT_LT(place.caretX.back(), 50);
   // Back at the start, the text shows from its first character.
-  const auto home = image.Paint(Edit(text, 0, 0, true), Box{0, 0, 50, 20}, true, &scroll);
-  EXPECT_EQ(scroll, 0);
-  EXPECT_EQ(home.caretX.front(), 3);  // the frame and the padding
+  win::WindowView home = Edit(text, 0, 0, true);
+  home.edit.caretShown = 2;
+  const auto start = image.Paint(home, Box{0, 0, 50, 20}, true, &scroll);
+  EXPECT_EQ(scroll.pixels, 0);
+  EXPECT_EQ(start.caretX.front(), 3);  // the frame and the padding
+}
+
+// A value set whole and then selected (as a dialog does on focus) shows
+// from its start, though the caret is at its end: selecting does not
+// scroll; only a caret to be shown does.
+TEST(DesktopPainter, AValueSetWholeShowsItsStartUntilTheCaretMoves) {
+  Image image(100, 30);
+  win::desktop::EditScroll scroll;
+  const std::string text = "0123456789012345678901234567890123456789";
+  win::WindowView selected = Edit(text, 0, 40, true);
+  selected.edit.textSet = 1;
+  const auto place = image.Paint(selected, Box{0, 0, 50, 20}, true, &scroll);
+  EXPECT_EQ(scroll.pixels, 0);
+  EXPECT_EQ(place.caretX.front(), 3);
+  selected.edit.caretShown = 1;  // End pressed: now it scrolls
+  image.Paint(selected, Box{0, 0, 50, 20}, true, &scroll);
+  EXPECT_GT(scroll.pixels, 0);
+  selected.edit.textSet = 2;  // a new value set whole: back to the start
+  image.Paint(selected, Box{0, 0, 50, 20}, true, &scroll);
+  EXPECT_EQ(scroll.pixels, 0);
 }
 
 // The middle of the thumb on a row: the run of thumb-coloured pixels.

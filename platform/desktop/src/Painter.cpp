@@ -258,6 +258,21 @@ int CharIndexOfByte(const std::string& text, int byteOffset) {
   return static_cast<int>(g_utf8_pointer_to_offset(text.c_str(), text.c_str() + clamped));
 }
 
+// The text from its start; scrolled only as far as the caret needs when it
+// is to be shown, and kept full when the text allows.
+int ScrollEdit(EditScroll* memo, const WindowView::Edit& edit, int caretX, int room, int textWidth) {
+  EditScroll none;
+  EditScroll& kept = memo != nullptr ? *memo : none;
+  int scroll = kept.textSet != edit.textSet ? 0 : kept.pixels;
+  if (memo == nullptr || kept.caretShown != edit.caretShown) {
+    if (caretX < scroll) scroll = caretX;
+    if (caretX > scroll + room) scroll = caretX - room;
+  }
+  scroll = std::clamp(scroll, 0, std::max(textWidth - room, 0));
+  kept = EditScroll{scroll, edit.caretShown, edit.textSet};
+  return scroll;
+}
+
 void PaintEdit(Control& c) {
   cairo_t* cr = c.paint.cr;
   const WindowView& view = c.view;
@@ -281,14 +296,9 @@ void PaintEdit(Control& c) {
     return static_cast<double>(pos.x) / PANGO_SCALE;
   };
 
-  // Keep the caret in view, and the field full when the text allows.
   const int room = std::max(inner.width - 2 * padding - 1, 1);
-  int scroll = c.paint.editScroll != nullptr ? *c.paint.editScroll : 0;
   const int caretX = static_cast<int>(std::lround(xOfChar(caret)));
-  if (caretX < scroll) scroll = caretX;
-  if (caretX > scroll + room) scroll = caretX - room;
-  scroll = std::clamp(scroll, 0, std::max(size.width - room, 0));
-  if (c.paint.editScroll != nullptr) *c.paint.editScroll = scroll;
+  const int scroll = ScrollEdit(c.paint.editScroll, view.edit, caretX, room, size.width);
 
   const double originX = inner.x + padding - scroll;
   const double originY = inner.y + (inner.height - size.height) / 2.0;
