@@ -34,8 +34,8 @@ constexpr double kClearlyPast = 4.0;
 constexpr std::size_t kLooksToSettle = 5;
 constexpr double kSettledWithin = 0.5;
 
-// The flow holds its image within the radius of the noisy one; a distance
-// within this fraction of the radius squared is on it. A plain trial stops
+// The flow holds its image within the noise level of the noisy one; a distance
+// within this fraction of its level squared is on it. A plain trial stops
 // once it has been on it for more than kLooksOnTheRadius looks.
 constexpr double kOnTheRadius = 1e-3;
 constexpr std::size_t kLooksOnTheRadius = 8;
@@ -138,11 +138,11 @@ struct RiskCurve {
 // a fixed perturbation, from which SURE follows at every redraw.
 //
 // The plain run goes first and cannot know the risk; it stops once its
-// distance from the noisy image has stayed at the radius for a while: the
+// distance from the noisy image has stayed at the noise level for a while: the
 // flow has then reached the ball it is held to and moves along it, and its
 // risk settles. The perturbed run goes no further, and gives the risk
 // exactly. Should the exact curve not have settled by then, the pair runs
-// again without stopping on the radius.
+// again without stopping on the noise level.
 class Trials {
  public:
   Trials(const Image* work, double sigma, const TrialDenoiser& denoise)
@@ -161,17 +161,17 @@ class Trials {
   // The risk at every redraw up to `iterations`. With `stopEarly` the runs
   // stop once the risk has settled or is clearly past its least, where
   // later counts cannot win.
-  RiskCurve Curve(double radius, int iterations, bool stopEarly) {
-    return Curve(radius, iterations, stopEarly, stopEarly);
+  RiskCurve Curve(double noiseLevel, int iterations, bool stopEarly) {
+    return Curve(noiseLevel, iterations, stopEarly, stopEarly);
   }
 
  private:
-  RiskCurve Curve(double radius, int iterations, bool stopEarly, bool stopOnTheRadius) {
+  RiskCurve Curve(double noiseLevel, int iterations, bool stopEarly, bool stopOnTheRadius) {
     std::vector<double> residual;
     std::vector<double> plain;
-    const double onTheRadius = (1.0 - kOnTheRadius) * radius * radius;
+    const double onTheRadius = (1.0 - kOnTheRadius) * noiseLevel * noiseLevel;
     std::size_t looksOnTheRadius = 0;
-    const bool plainStopped = Run(m_part.get(), radius, iterations, stopEarly, [&](const Image* image) {
+    const bool plainStopped = Run(m_part.get(), noiseLevel, iterations, stopEarly, [&](const Image* image) {
       residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
       plain.push_back(Dot(m_direction.get(), image));
       looksOnTheRadius = residual.back() >= onTheRadius ? looksOnTheRadius + 1 : 0;
@@ -185,7 +185,7 @@ class Trials {
     RiskCurve curve;
     RiskWatch watch(variance);
     std::size_t look = 0;
-    Run(m_perturbed.get(), radius, end, stopEarly, [&](const Image* image) {
+    Run(m_perturbed.get(), noiseLevel, end, stopEarly, [&](const Image* image) {
       const std::size_t k = look++;
       if (k >= residual.size()) return false;
       // The last look is the end of the run, which is also the last redraw
@@ -198,16 +198,16 @@ class Trials {
       curve.risks.push_back(risk);
       return !(stopEarly && watch.Done(risk));
     });
-    if (plainStopped && !watch.Done()) return Curve(radius, iterations, stopEarly, false);
+    if (plainStopped && !watch.Done()) return Curve(noiseLevel, iterations, stopEarly, false);
     return curve;
   }
 
   // Denoises a copy of `start`, looking at it at the end and, when
   // `atRedraws`, at every redraw, where a look may stop it. Returns whether
   // a look stopped it.
-  bool Run(const Image* start, double radius, int iterations, bool atRedraws, const TrialLook& look) {
+  bool Run(const Image* start, double noiseLevel, int iterations, bool atRedraws, const TrialLook& look) {
     const HostImagePtr image = Copy(start);
-    const bool stopped = m_denoise(image.get(), radius, iterations, atRedraws ? look : TrialLook());
+    const bool stopped = m_denoise(image.get(), noiseLevel, iterations, atRedraws ? look : TrialLook());
     ++m_runs;
     if (!stopped) look(image.get());
     return stopped;
@@ -232,7 +232,7 @@ int EnoughIterations(const RiskCurve& curve, double variance) {
   return curve.counts.back();
 }
 
-// The least risk of the flow at one radius over every count up to the
+// The least risk of the flow at one noise level over every count up to the
 // reach, and the count that reaches it.
 struct BestCount {
   double risk = 0.0;
@@ -246,11 +246,11 @@ class CountSearch {
     m_reach = RedrawCountFrom(kCountReach * sigma / (scale / 1024.0));
   }
 
-  // Runs the trials at `radius` far enough to see the risk stop falling
+  // Runs the trials at the noise level far enough to see the risk stop falling
   // by more than the count margin.
-  BestCount At(double radius) {
+  BestCount At(double noiseLevel) {
     for (;;) {
-      const RiskCurve curve = m_trials.Curve(radius, m_reach, true);
+      const RiskCurve curve = m_trials.Curve(noiseLevel, m_reach, true);
       const int enough = EnoughIterations(curve, m_variance);
       if (enough < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
         // Radii near this one need about as many: later trials need not run
@@ -328,15 +328,15 @@ AutoSettings MeasureAutoVariance(const Image* work, double factor) {
   AutoSettings result;
   result.sigma = EstimateImageNoise(work);
   result.factor = factor;
-  result.radius = factor * result.sigma;
+  result.noiseLevel = factor * result.sigma;
   return result;
 }
 
 AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, const TrialDenoiser& denoise) {
   AutoSettings result = MeasureAutoVariance(work, kDefaultAutoVarianceFactor);
-  if (request.radius) result.radius = *request.radius;
+  if (request.noiseLevel) result.noiseLevel = *request.noiseLevel;
   if (request.iterations) result.iterations = *request.iterations;
-  if (!NoiseIsMeasurable(work, result.sigma) || (request.radius && request.iterations)) return result;
+  if (!NoiseIsMeasurable(work, result.sigma) || (request.noiseLevel && request.iterations)) return result;
 
   Trials trials(work, result.sigma, denoise);
   if (request.iterations) {
@@ -349,18 +349,18 @@ AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, c
     // a level the flow seldom reaches leaves the count to do the work.
     CountSearch counts(trials, result.sigma);
     std::map<double, BestCount> seen;
-    const auto bestAt = [&](double radius) {
-      auto found = seen.find(radius);
-      if (found == seen.end()) found = seen.emplace(radius, counts.At(radius)).first;
+    const auto bestAt = [&](double noiseLevel) {
+      auto found = seen.find(noiseLevel);
+      if (found == seen.end()) found = seen.emplace(noiseLevel, counts.At(noiseLevel)).first;
       return found->second;
     };
-    if (!request.radius) {
+    if (!request.noiseLevel) {
       result.factor = ChooseFactor([&](double factor) { return bestAt(factor * result.sigma).risk; });
     }
-    const double radius = request.radius ? *request.radius : result.factor * result.sigma;
-    result.iterations = bestAt(radius).iterations;
+    const double noiseLevel = request.noiseLevel ? *request.noiseLevel : result.factor * result.sigma;
+    result.iterations = bestAt(noiseLevel).iterations;
   }
-  if (!request.radius) result.radius = result.factor * result.sigma;
+  if (!request.noiseLevel) result.noiseLevel = result.factor * result.sigma;
   result.trials = trials.Runs();
   return result;
 }

@@ -1,5 +1,5 @@
-// Automatic settings: the noise level is measured, and the radius (the
-// multiple of that level given to the plug-in as "Noise Variance") and the
+// Automatic settings: the noise is measured, and the noise level (the
+// multiple of the measured noise given to the plug-in as "Noise Variance") and the
 // iteration count are chosen for this image by trial runs of the plug-in's
 // own flow on a part of it. The trials are judged without the clean image,
 // by Stein's unbiased risk estimate (SURE) of their mean squared error.
@@ -48,22 +48,22 @@ constexpr double kCountTolerance = 0.004;
 // Looks at a trial's image at a redraw; false asks the run to stop there.
 using TrialLook = std::function<bool(const Image*)>;
 
-// Denoises `image` in place with the given radius and iteration count,
+// Denoises `image` in place with the given noise level and iteration count,
 // calling `atRedraw` with the image at each of the flow's redraws, and
 // stopping after the redraw at which it answers false. Returns whether the
 // run was stopped that way.
-using TrialDenoiser = std::function<bool(Image* image, double radius, int iterations, const TrialLook& atRedraw)>;
+using TrialDenoiser = std::function<bool(Image* image, double noiseLevel, int iterations, const TrialLook& atRedraw)>;
 
 // What is to be chosen; a value given is kept as it is.
 struct AutoRequest {
-  std::optional<double> radius;   // unset: chosen
+  std::optional<double> noiseLevel;   // unset: chosen
   std::optional<int> iterations;  // unset: chosen
 };
 
 struct AutoSettings {
-  double sigma = 0.0;  // the measured noise level
+  double sigma = 0.0;  // the measured noise (its standard deviation)
   double factor = kDefaultAutoVarianceFactor;
-  double radius = 0.0;  // the "Noise Variance" to use
+  double noiseLevel = 0.0;  // the "Noise Variance" to use
   int iterations = 0;   // the count to use; 0 when none could be chosen
   int trials = 0;       // trial runs made
 };
@@ -81,11 +81,11 @@ bool NoiseIsMeasurable(const Image* image, double sigma);
 
 // Measures the noise of `work` and chooses what `request` leaves open by
 // trial runs on its centred part. When the noise cannot be measured
-// (NoiseIsMeasurable), nothing is tried: sigma says so, the radius is the
+// (NoiseIsMeasurable), nothing is tried: sigma says so, the noise level is the
 // default multiple of it and the count 0.
 AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, const TrialDenoiser& denoise);
 
-// The radius for a factor fixed beforehand (a sequence tunes it on its
+// The noise level for a factor fixed beforehand (a sequence tunes it on its
 // first frame only).
 AutoSettings MeasureAutoVariance(const Image* work, double factor);
 

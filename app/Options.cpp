@@ -253,7 +253,7 @@ void ReadGivenText(const GivenText& given, Options& options) {
   if (given.varianceOption->count() > 0 && !SameWord(given.variance, "auto")) {
     const std::optional<double> value = ParseNumber(given.variance);
     if (!value) throw UsageError("--variance: '" + given.variance + "' is neither a number nor 'auto'");
-    options.noiseVariance = *value;
+    options.noiseLevel = *value;
   }
   if (given.iterationsOption->count() > 0 && !SameWord(given.iterations, "auto")) {
     const std::optional<long long> value = ParseCount(given.iterations);

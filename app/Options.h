@@ -43,7 +43,7 @@ struct Options {
   std::optional<ShardRequest> shard;
   NoiseModel noise = NoiseModel::Auto;
   bool noiseGiven = false;               // --noise was on the command line
-  std::optional<double> noiseVariance;   // an explicit radius; unset: chosen from the image
+  std::optional<double> noiseLevel;   // an explicit noise level; unset: chosen from the image
   std::optional<long long> iterations;   // an explicit count; unset: chosen from the image
   ChannelMode channels = ChannelMode::Joint;
   bool interactive = false;

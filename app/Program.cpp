@@ -136,16 +136,16 @@ const char* PluginNoiseType(NoiseModel model) {
 
 void ApplyOptions(const Options& options, PluginParam& params) {
   SetListParameter(params, kNoiseTypeParameter, PluginNoiseType(options.noise), "--noise");
-  if (options.noiseVariance) {
+  if (options.noiseLevel) {
     // The dialog holds the multiplicative flow's level to 0..1; so does the
     // command line.
-    if (options.noise == NoiseModel::Multiplicative && !(*options.noiseVariance >= 0.0 && *options.noiseVariance <= 1.0)) {
-      throw UsageError("--variance: " + FormatNumber(*options.noiseVariance) +
+    if (options.noise == NoiseModel::Multiplicative && !(*options.noiseLevel >= 0.0 && *options.noiseLevel <= 1.0)) {
+      throw UsageError("--variance: " + FormatNumber(*options.noiseLevel) +
                        " is outside 0 to 1, the limit of Noise Variance with --noise multiplicative");
     }
-    SetFloatParameter(params, kNoiseVarianceParameter, *options.noiseVariance, "--variance");
+    SetFloatParameter(params, kNoiseVarianceParameter, *options.noiseLevel, "--variance");
     if (options.noise == NoiseModel::Multiplicative) {
-      PrintNote("--variance " + FormatNumber(*options.noiseVariance) +
+      PrintNote("--variance " + FormatNumber(*options.noiseLevel) +
                 " has no effect with --noise multiplicative: that flow is not held to any level");
     }
   }
@@ -318,11 +318,11 @@ class Run {
   // takes it for this frame: in its working units (photon noise and the
   // multiplicative flow have levels of their own, unitless).
   void ApplyGivenLevel(const LoadedFrame& frame) {
-    if (!m_options.noiseVariance || m_options.interactive || m_options.noise == NoiseModel::Multiplicative ||
+    if (!m_options.noiseLevel || m_options.interactive || m_options.noise == NoiseModel::Multiplicative ||
         !frame.photonFits.empty()) {
       return;
     }
-    SetFloatParameter(Params(), kNoiseVarianceParameter, *m_options.noiseVariance / frame.Decoded().unit, "--variance");
+    SetFloatParameter(Params(), kNoiseVarianceParameter, *m_options.noiseLevel / frame.Decoded().unit, "--variance");
   }
 
   // Chooses what the command line left open on the first frame. False when
@@ -332,13 +332,13 @@ class Run {
     AutoRequest request;
     ApplyGivenLevel(frame);
     const PluginParamEntry& variance = Params().m_pEntries[Params().Find(kNoiseVarianceParameter)];
-    if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative) request.radius = variance.value.f;
+    if (m_options.noiseLevel || m_options.noise == NoiseModel::Multiplicative) request.noiseLevel = variance.value.f;
     if (m_options.iterations) request.iterations = static_cast<int>(*m_options.iterations);
-    if (request.radius && request.iterations) return true;
+    if (request.noiseLevel && request.iterations) return true;
 
     int trial = 0;
-    const TrialDenoiser denoise = [&](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
-      SetFloatParameter(Params(), kNoiseVarianceParameter, radius, "the automatic level");
+    const TrialDenoiser denoise = [&](Image* image, double noiseLevel, int iterations, const TrialLook& atRedraw) {
+      SetFloatParameter(Params(), kNoiseVarianceParameter, noiseLevel, "the automatic level");
       SetIntParameter(Params(), kIterationsParameter, iterations, "the automatic count");
       BeginProgress("choosing the settings, trial " + std::to_string(++trial));
       std::function<void(const Image*)> look;
@@ -353,13 +353,13 @@ class Run {
     };
     const AutoSettings chosen = ChooseAutoSettings(frame.work.get(), request, denoise);
     if (!NoiseIsMeasurable(frame.work.get(), chosen.sigma)) {
-      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), request.radius.has_value());
-      if (!request.radius) return false;
+      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), request.noiseLevel.has_value());
+      if (!request.noiseLevel) return false;
     } else {
       NoteChosen(PageName(BaseName(path), frame), chosen, request, frame.Decoded().unit);
     }
-    if (!request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, chosen.radius, "the automatic level");
-    if (request.radius) SetFloatParameter(Params(), kNoiseVarianceParameter, *request.radius, "--variance");
+    if (!request.noiseLevel) SetFloatParameter(Params(), kNoiseVarianceParameter, chosen.noiseLevel, "the automatic level");
+    if (request.noiseLevel) SetFloatParameter(Params(), kNoiseVarianceParameter, *request.noiseLevel, "--variance");
     if (chosen.iterations > 0) SetIntParameter(Params(), kIterationsParameter, chosen.iterations, "the automatic count");
     m_factor = chosen.factor;
     return true;
@@ -369,13 +369,13 @@ class Run {
   // level follows it with the first frame's factor.
   bool Remeasure(const std::string& path, const LoadedFrame& frame) {
     ApplyGivenLevel(frame);
-    if (m_options.noiseVariance || m_options.noise == NoiseModel::Multiplicative || m_options.interactive) return true;
+    if (m_options.noiseLevel || m_options.noise == NoiseModel::Multiplicative || m_options.interactive) return true;
     const AutoSettings level = MeasureAutoVariance(frame.work.get(), m_factor);
     if (!NoiseIsMeasurable(frame.work.get(), level.sigma)) {
       NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), false);
       return false;
     }
-    SetFloatParameter(Params(), kNoiseVarianceParameter, level.radius, "the automatic level");
+    SetFloatParameter(Params(), kNoiseVarianceParameter, level.noiseLevel, "the automatic level");
     NoteLevel(PageName(BaseName(path), frame), level, false, frame.Decoded().unit);
     return true;
   }
@@ -395,10 +395,10 @@ class Run {
 
   // Notes once that a level given is beyond anything in the data.
   void CheckLevelAgainstData(const LoadedFrame& frame) {
-    if (!m_options.noiseVariance || !frame.photonFits.empty() || m_options.noise == NoiseModel::Multiplicative) return;
+    if (!m_options.noiseLevel || !frame.photonFits.empty() || m_options.noise == NoiseModel::Multiplicative) return;
     const double spread = GetScale(frame.work.get()) * frame.Decoded().unit;
-    if (*m_options.noiseVariance > spread) {
-      PrintNote("--variance " + FormatNumber(*m_options.noiseVariance) + " is larger than the spread of the image's values (" +
+    if (*m_options.noiseLevel > spread) {
+      PrintNote("--variance " + FormatNumber(*m_options.noiseLevel) + " is larger than the spread of the image's values (" +
                 FormatNumber(std::round(spread * 1000) / 1000) + "): the result will hardly be held to the input");
     }
   }
@@ -418,12 +418,12 @@ class Run {
   void NoteLevel(const std::string& name, const AutoSettings& level, bool tried, double unit) {
     char note[200];
     std::snprintf(note, sizeof note, "estimated noise level %.4g; Noise Variance set to %.4g (%.2f x the estimate%s)",
-                  level.sigma * unit, level.radius * unit, level.factor, tried ? ", chosen by trial runs" : "");
+                  level.sigma * unit, level.noiseLevel * unit, level.factor, tried ? ", chosen by trial runs" : "");
     PrintNote(name + ": " + note);
   }
 
   void NoteChosen(const std::string& name, const AutoSettings& chosen, const AutoRequest& request, double unit) {
-    if (!request.radius) NoteLevel(name, chosen, chosen.trials > 0, unit);
+    if (!request.noiseLevel) NoteLevel(name, chosen, chosen.trials > 0, unit);
     if (!request.iterations && chosen.iterations > 0) {
       PrintNote(name + ": Iterations set to " + std::to_string(chosen.iterations) +
                 ", after which trial runs showed no further gain");
@@ -603,7 +603,7 @@ void SettleOn(Run& run, const Options& options, const Frame& frame, FirstFrame& 
 FirstFrame SettleOnFirstFrame(Run& run, const Options& options, Plan& plan) {
   FirstFrame first;
   if (plan.total == 0) {
-    if (options.dryRun && (!options.noiseVariance || !options.iterations)) {
+    if (options.dryRun && (!options.noiseLevel || !options.iterations)) {
       PrintNote("no INPUT: the plug-in's own values are shown; the automatic ones are measured on an image");
     }
     return first;

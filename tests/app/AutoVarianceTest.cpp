@@ -35,7 +35,7 @@ HostImagePtr WithNoise(const Image* clean, double sigma, unsigned seed) {
   return noisy;
 }
 
-// A stand-in for the plug-in whose smoothing grows with the radius: a blend
+// A stand-in for the plug-in whose smoothing grows with the noise level: a blend
 // of the image with its 3x3 box blur.
 void BlendWithBlur(Image* image, double amount) {
   const HostImagePtr source(DuplicateImage(image));
@@ -74,12 +74,12 @@ TEST(AutoVariance, RiskEstimateOfAScalingMatchesItsTrueError) {
   EXPECT_NEAR(estimate, truth, 0.03 * truth);
 }
 
-// A stand-in for the plug-in whose smoothing grows with the radius and with
+// A stand-in for the plug-in whose smoothing grows with the noise level and with
 // the count: each iteration blends in a little of the 3x3 box blur, more
-// for a larger radius; it looks at the image where the plug-in redraws.
+// for a larger noise level; it looks at the image where the plug-in redraws.
 TrialDenoiser StandIn(const double& sigma) {
-  return [&sigma](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
-    const double amount = std::clamp((radius / sigma - 0.6) * 0.15, 0.0, 0.1);
+  return [&sigma](Image* image, double noiseLevel, int iterations, const TrialLook& atRedraw) {
+    const double amount = std::clamp((noiseLevel / sigma - 0.6) * 0.15, 0.0, 0.1);
     for (int i = 0; i < iterations; ++i) {
       BlendWithBlur(image, amount);
       if (i % kRedrawInterval == 0 && atRedraw && !atRedraw(image)) return true;
@@ -110,7 +110,7 @@ TEST(AutoVariance, PicksTheFactorWithTheLeastTrueErrorAtTheCountGiven) {
     const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{std::nullopt, count}, denoise);
     EXPECT_NEAR(chosen.sigma, 15.0, 1.5);
     EXPECT_EQ(chosen.iterations, count) << "a count given is kept";
-    EXPECT_DOUBLE_EQ(chosen.radius, chosen.factor * chosen.sigma);
+    EXPECT_DOUBLE_EQ(chosen.noiseLevel, chosen.factor * chosen.sigma);
     const double errorOfChoice = trueError.at(std::lround(chosen.factor * 100));
     EXPECT_LE(errorOfChoice, bestTrue->second * 1.02)
         << "chose " << chosen.factor << ", best is " << bestTrue->first / 100.0;
@@ -124,12 +124,12 @@ TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
     const HostImagePtr noisy = WithNoise(clean.get(), noise, 4);
     const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
     const TrialDenoiser denoise = StandIn(sigma);
-    const double radius = 1.3 * sigma;
+    const double noiseLevel = 1.3 * sigma;
     // The true error at every count the chooser can see.
     std::map<int, double> trueError;
     HostImagePtr trial(DuplicateImage(noisy.get()));
     int seen = 0;
-    denoise(trial.get(), radius, kMaxAutoIterations, [&](const Image* image) {
+    denoise(trial.get(), noiseLevel, kMaxAutoIterations, [&](const Image* image) {
       trueError[1 + kRedrawInterval * seen++] = ImageDiffEnergy(const_cast<Image*>(image), clean.get());
       return true;
     });
@@ -137,8 +137,8 @@ TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     ASSERT_GT(best->first, kMinAutoIterations) << "the case must have a count to find";
 
-    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{radius, std::nullopt}, denoise);
-    EXPECT_EQ(chosen.radius, radius) << "a level given is kept";
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{noiseLevel, std::nullopt}, denoise);
+    EXPECT_EQ(chosen.noiseLevel, noiseLevel) << "a level given is kept";
     ASSERT_EQ(trueError.count(chosen.iterations), 1u) << chosen.iterations << " is not a count the flow redraws at";
     EXPECT_LE(trueError.at(chosen.iterations), best->second * 1.03)
         << "chose " << chosen.iterations << ", best is " << best->first;
@@ -148,13 +148,13 @@ TEST(AutoVariance, PicksTheCountAfterWhichTheErrorStopsFalling) {
 
 // A stand-in for the plug-in's additive flow: each iteration blends in a
 // little of the 3x3 box blur, then the image is pulled back onto the ball
-// of the radius around the noisy one (root mean square distance), where it
+// of the noise level around the noisy one (root mean square distance), where it
 // settles. With `towards` it then goes on moving along the ball, a little
 // closer to that image at each iteration: its error keeps falling long
-// after it has reached the radius. `iterationsRun` counts the iterations
+// after it has reached the noise level. `iterationsRun` counts the iterations
 // it was asked to run, in all.
 TrialDenoiser HeldToTheRadius(const Image* towards, long& iterationsRun) {
-  return [towards, &iterationsRun](Image* image, double radius, int iterations, const TrialLook& atRedraw) {
+  return [towards, &iterationsRun](Image* image, double noiseLevel, int iterations, const TrialLook& atRedraw) {
     const HostImagePtr noisy(DuplicateImage(image));
     float* p = ImagePlane(image, 0);
     const float* y = ImagePlane(noisy.get(), 0);
@@ -167,9 +167,9 @@ TrialDenoiser HeldToTheRadius(const Image* towards, long& iterationsRun) {
         for (std::size_t k = 0; k < ImageSampleCount(image); ++k) p[k] += 0.02f * (t[k] - p[k]);
       }
       const double distance = std::sqrt(ImageDiffEnergy(image, noisy.get()));
-      if (distance > radius) {
+      if (distance > noiseLevel) {
         reached = true;
-        const double pull = radius / distance;
+        const double pull = noiseLevel / distance;
         for (std::size_t k = 0; k < ImageSampleCount(image); ++k) p[k] = static_cast<float>(y[k] + pull * (p[k] - y[k]));
       }
       if (i % kRedrawInterval == 0 && atRedraw && !atRedraw(image)) return true;
@@ -179,11 +179,11 @@ TrialDenoiser HeldToTheRadius(const Image* towards, long& iterationsRun) {
 }
 
 // The true error after every count the chooser can see, of one long run.
-std::map<int, double> TrueErrors(const TrialDenoiser& denoise, const Image* noisy, const Image* clean, double radius) {
+std::map<int, double> TrueErrors(const TrialDenoiser& denoise, const Image* noisy, const Image* clean, double noiseLevel) {
   std::map<int, double> errors;
   HostImagePtr trial(DuplicateImage(const_cast<Image*>(noisy)));
   int seen = 0;
-  denoise(trial.get(), radius, kMaxAutoIterations, [&](const Image* image) {
+  denoise(trial.get(), noiseLevel, kMaxAutoIterations, [&](const Image* image) {
     errors[1 + kRedrawInterval * seen++] = ImageDiffEnergy(const_cast<Image*>(image), const_cast<Image*>(clean));
     return true;
   });
@@ -194,21 +194,21 @@ TEST(AutoVariance, TrialsOfAFlowHeldToItsRadiusStopOnceItsErrorHasSettled) {
   const HostImagePtr clean = Picture(255.0f);
   const HostImagePtr noisy = WithNoise(clean.get(), 20.0, 6);
   const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
-  const double radius = 0.9 * sigma;
+  const double noiseLevel = 0.9 * sigma;
   long unused = 0;
-  // The flow settles on the radius after a few dozen iterations, or goes
+  // The flow settles on the noise level after a few dozen iterations, or goes
   // on gaining long after it has reached it.
   for (const Image* towards : {static_cast<const Image*>(nullptr), static_cast<const Image*>(clean.get())}) {
-    SCOPED_TRACE(towards ? "still gaining on the radius" : "settled on the radius");
-    const std::map<int, double> truth = TrueErrors(HeldToTheRadius(towards, unused), noisy.get(), clean.get(), radius);
+    SCOPED_TRACE(towards ? "still gaining on the noiseLevel" : "settled on the noiseLevel");
+    const std::map<int, double> truth = TrueErrors(HeldToTheRadius(towards, unused), noisy.get(), clean.get(), noiseLevel);
     const auto best = std::min_element(truth.begin(), truth.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
 
     long iterationsRun = 0;
-    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{radius, std::nullopt}, HeldToTheRadius(towards, iterationsRun));
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), AutoRequest{noiseLevel, std::nullopt}, HeldToTheRadius(towards, iterationsRun));
     ASSERT_EQ(truth.count(chosen.iterations), 1u) << chosen.iterations;
     EXPECT_LE(truth.at(chosen.iterations), best->second * 1.03) << "chose " << chosen.iterations << ", best is " << best->first;
     if (towards) {
-      EXPECT_GT(best->first, 100) << "the case must gain well past the radius";
+      EXPECT_GT(best->first, 100) << "the case must gain well past the noiseLevel";
     } else {
       // The pair of trials stops a few looks after the error has settled,
       // far short of the reach (twice the noise level in time steps, about
@@ -225,7 +225,7 @@ TEST(AutoVariance, ACleanImageNeedsNoTrials) {
   const AutoSettings level =
       ChooseAutoSettings(flat.get(), {}, [&](Image*, double, int, const TrialLook&) { return ++trials < 0; });
   EXPECT_EQ(trials, 0);
-  EXPECT_EQ(level.radius, 0.0);
+  EXPECT_EQ(level.noiseLevel, 0.0);
   EXPECT_EQ(level.iterations, 0);
   EXPECT_FALSE(NoiseIsMeasurable(flat.get(), level.sigma));
 }

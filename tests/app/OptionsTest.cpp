@@ -35,7 +35,7 @@ TEST(Options, ReadsEveryOption) {
   EXPECT_EQ(o.output, "out.png");
   EXPECT_EQ(o.noise, NoiseModel::Multiplicative);
   EXPECT_TRUE(o.noiseGiven);
-  EXPECT_EQ(o.noiseVariance, 12.5);
+  EXPECT_EQ(o.noiseLevel, 12.5);
   EXPECT_EQ(o.iterations, 300);
   EXPECT_EQ(o.channels, ChannelMode::Joint);
   EXPECT_TRUE(o.quiet);
@@ -49,7 +49,7 @@ TEST(Options, LevelAndCountAreAutomaticUnlessGiven) {
                                                {"--variance", "AUTO", "--iterations", "Auto", "a.png", "b.png"}}) {
     const Parsed p = Parse(args);
     ASSERT_FALSE(p.line.exitStatus) << p.err;
-    EXPECT_FALSE(p.line.options.noiseVariance);
+    EXPECT_FALSE(p.line.options.noiseLevel);
     EXPECT_FALSE(p.line.options.iterations);
     EXPECT_EQ(p.line.options.noise, NoiseModel::Auto);
     EXPECT_FALSE(p.line.options.noiseGiven);
@@ -151,7 +151,7 @@ TEST(Options, ManyInputsGoIntoAFolder) {
 TEST(Options, NegativeNumbersAreValuesAndTheSampleLimitIsACount) {
   const Parsed p = Parse({"--variance", "-3", "--max-samples", "18432", "a.png", "b.png"});
   ASSERT_FALSE(p.line.exitStatus) << p.err;
-  EXPECT_EQ(p.line.options.noiseVariance, -3.0) << "refused later, by the limits of Noise Variance";
+  EXPECT_EQ(p.line.options.noiseLevel, -3.0) << "refused later, by the limits of Noise Variance";
   EXPECT_EQ(p.line.options.maxSamples, 18432u);
 }
 

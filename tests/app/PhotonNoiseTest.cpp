@@ -22,7 +22,7 @@ constexpr int kSide = 512;
 std::vector<double> Phantom(int width, int height, bool hardEdges = false) {
   std::vector<double> t(static_cast<std::size_t>(width) * height);
   struct Disc {
-    double x, y, radius, height;
+    double x, y, noiseLevel, height;
   };
   const Disc discs[] = {{0.3, 0.3, 0.14, 0.45}, {0.7, 0.35, 0.1, 0.3}, {0.55, 0.75, 0.16, 0.35}};
   for (int y = 0; y < height; ++y) {
@@ -31,8 +31,8 @@ std::vector<double> Phantom(int width, int height, bool hardEdges = false) {
       double value = 0.55 * (0.7 * u * u * u + 0.3 * v * v);
       for (const Disc& disc : discs) {
         const double r = std::hypot(u - disc.x, v - disc.y) * width;
-        const double edge = hardEdges ? (r < disc.radius * width ? 1.0 : 0.0)
-                                      : 1.0 / (1.0 + std::exp((r - disc.radius * width) / 4.0));
+        const double edge = hardEdges ? (r < disc.noiseLevel * width ? 1.0 : 0.0)
+                                      : 1.0 / (1.0 + std::exp((r - disc.noiseLevel * width) / 4.0));
         value += disc.height * edge;
       }
       t[static_cast<std::size_t>(y) * width + x] = std::min(value, 1.0);

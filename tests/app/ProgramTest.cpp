@@ -198,10 +198,10 @@ TEST_F(Program, AutoVarianceMeasuresTheNoiseInTheFilesUnits) {
     const std::size_t value = r.out.find(marker);
     ASSERT_NE(value, std::string::npos) << r.out;
     // A piecewise-constant picture: the flow removes almost all of its noise,
-    // so the radius goes close to the full noise level.
-    const double radius = std::atof(r.out.c_str() + value + marker.size());
-    EXPECT_GE(radius, 0.85 * level) << r.out;
-    EXPECT_LE(radius, 1.2 * level) << r.out;
+    // so the noise level goes close to the full noise level.
+    const double noiseLevel = std::atof(r.out.c_str() + value + marker.size());
+    EXPECT_GE(noiseLevel, 0.85 * level) << r.out;
+    EXPECT_LE(noiseLevel, 1.2 * level) << r.out;
   }
   EXPECT_EQ(m_dir.Entries(), (std::vector<std::string>{"in.exr", "in.png", "in.tif"}));
 }
