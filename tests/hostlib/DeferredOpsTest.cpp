@@ -28,12 +28,6 @@ using calvane::hostlib::VectorLevel;
 using calvane::test::ImagePtr;
 using calvane::test::Samples;
 
-// The team reads this once, when first used, after static initialisation.
-const bool kTeamSize = [] {
-  setenv("OMP_NUM_THREADS", CALVANE_TEST_THREADS, 1);
-  return true;
-}();
-
 constexpr float kScale = 255.0f;
 constexpr float kEpsilon = kScale * 1e-6f;
 constexpr float kStep = kScale * 0.00390625f * 0.25f;

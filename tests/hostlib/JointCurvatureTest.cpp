@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -31,15 +30,6 @@ using calvane::hostlib::UseKernels;
 using calvane::hostlib::VectorLevel;
 using calvane::test::ImagePtr;
 using calvane::test::Samples;
-
-// A team of at least four threads (for every test of this executable), so
-// that a pass is split into bands even on a small machine. The team reads
-// this once, when first used, which is after static initialisation.
-const bool kTeamOfFour = [] {
-  const char* text = std::getenv("OMP_NUM_THREADS");
-  if (text == nullptr || std::strtol(text, nullptr, 10) < 4) setenv("OMP_NUM_THREADS", "4", 1);
-  return true;
-}();
 
 constexpr float kEpsilon = 255e-6f;
 
