@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -29,7 +30,9 @@ void RunCountedPasses(int passes, std::size_t chunks) {
 }
 
 TEST(ThreadTeam, EveryChunkRunsOnceInEveryPass) {
-  EXPECT_GE(ThreadTeam::Get().Size(), 1);
+  // This executable fixes the team at four, so chunks are shared out even
+  // on a machine of one or two cores.
+  ASSERT_EQ(ThreadTeam::Get().Size(), 4);
   for (std::size_t chunks : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{64},
                              std::size_t{1000}}) {
     RunCountedPasses(200, chunks);
@@ -56,6 +59,96 @@ TEST(ThreadTeam, APassAfterTheWorkersFellAsleepStillCompletes) {
   RunCountedPasses(3, 50);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   RunCountedPasses(3, 50);
+}
+
+// One pass of the stress test below: its own context and counts. The
+// records form a ring of two halves: while the passes go through one half,
+// nothing else happens between one pass and the next; when they move on to
+// the other, the half they left last time round is checked and cleared. A
+// chunk run late, or with the context of another pass, is counted where the
+// check sees it.
+constexpr std::size_t kMaxStressChunks = 32;
+thread_local bool t_stressCaller = false;
+std::atomic<long> g_chunksOnWorkers{0};
+
+struct PassRecord {
+  std::size_t chunks = 0;
+  std::atomic<int> runs[kMaxStressChunks] = {};
+  std::atomic<int> outOfRange{0};
+  std::atomic<int> whileClosed{0};
+  std::atomic<bool> open{false};
+
+  static void Task(void* context, std::size_t chunk) {
+    auto& record = *static_cast<PassRecord*>(context);
+    if (!t_stressCaller) g_chunksOnWorkers.fetch_add(1, std::memory_order_relaxed);
+    if (!record.open.load()) record.whileClosed.fetch_add(1);
+    if (chunk >= record.chunks) {
+      record.outOfRange.fetch_add(1);
+    } else {
+      record.runs[chunk].fetch_add(1);
+    }
+  }
+
+  // Every chunk ran once, none out of range, and none outside the pass.
+  ::testing::AssertionResult RanEachChunkOnce() const {
+    if (outOfRange.load() != 0) return ::testing::AssertionFailure() << "ran a chunk of a larger pass";
+    if (whileClosed.load() != 0) return ::testing::AssertionFailure() << "ran a chunk outside its pass";
+    for (std::size_t c = 0; c < chunks; ++c) {
+      const int count = runs[c].load();
+      if (count != 1) return ::testing::AssertionFailure() << "chunk " << c << " of " << chunks << " ran " << count << " times";
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  void Clear() {
+    chunks = 0;
+    for (auto& r : runs) r.store(0);
+    outOfRange.store(0);
+    whileClosed.store(0);
+  }
+};
+
+TEST(ThreadTeam, BackToBackShortPassesNeverShareAChunk) {
+  // Many short passes of differing sizes, back to back, on four threads: a
+  // thread still looking for chunks of one pass when the next starts finds
+  // that pass's cursors and must take nothing from them. Were it to, a
+  // chunk of the next pass would run with the old pass's context (after
+  // that pass returned, and perhaps out of its range) and be missing from
+  // the new one, whose caller counted it done. A thread is late that way
+  // only while the workers run beside the caller, so the passes go on until
+  // the workers have run many chunks (a few tens of thousands of passes on
+  // a machine with processors to spare).
+  ASSERT_EQ(ThreadTeam::Get().Size(), 4);
+  constexpr std::size_t kHalf = 4096;
+  constexpr long kWorkerChunks = 200000;
+  constexpr std::size_t kMaxPasses = 5000000;
+  t_stressCaller = true;
+  g_chunksOnWorkers.store(0);
+  std::vector<PassRecord> ring(2 * kHalf);
+  std::size_t pass = 0;
+  for (; pass < kMaxPasses && g_chunksOnWorkers.load(std::memory_order_relaxed) < kWorkerChunks; ++pass) {
+    const std::size_t slot = pass % ring.size();
+    if (slot % kHalf == 0) {
+      const std::size_t other = (slot + kHalf) % ring.size();
+      for (std::size_t i = other; i < other + kHalf; ++i) {
+        ASSERT_TRUE(ring[i].RanEachChunkOnce()) << "pass " << pass - kHalf + (i - other);
+        ring[i].Clear();
+      }
+    }
+    PassRecord& record = ring[slot];
+    record.chunks = 2 + pass * 7 % (kMaxStressChunks - 1);
+    record.open.store(true);
+    ThreadTeam::Get().RunTask(record.chunks, &PassRecord::Task, &record);
+    record.open.store(false);
+  }
+  t_stressCaller = false;
+  // A thread late from the last passes shows in the passes after them.
+  RunCountedPasses(100, 17);
+  for (const PassRecord& record : ring) ASSERT_TRUE(record.RanEachChunkOnce()) << "one of the last passes";
+  if (g_chunksOnWorkers.load() < kWorkerChunks) {
+    GTEST_SKIP() << "the workers ran " << g_chunksOnWorkers.load() << " chunks of " << pass
+                 << " passes: too few to race the caller (the machine is busy)";
+  }
 }
 
 TEST(PassLayout, ChunksCoverEveryUnitOfEveryPlaneOnceAndInOrderPerThread) {
