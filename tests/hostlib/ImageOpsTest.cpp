@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "host/HostErrors.h"
@@ -125,6 +126,43 @@ TEST(ImageOps, InvalidOrOversizedGeometryThrowsAHostError) {
   EXPECT_THROW(CreateImage(std::int64_t{1} << 40, std::int64_t{1} << 40, 4, 1.0f), AlertableError);
   // Fits the arithmetic, but no machine has the memory (16 TiB).
   EXPECT_THROW(CreateImage(std::int64_t{1} << 21, std::int64_t{1} << 20, 2, 1.0f), AlertableError);
+}
+
+// The message CreateImage throws for `w` x `h` x `c`, or "made" when it
+// returns an image (which is deleted at once, untouched).
+std::string CreateImageRefusal(std::int64_t w, std::int64_t h, int c) {
+  try {
+    DeleteImage(CreateImage(w, h, c, 1.0f));
+  } catch (const AlertableError& error) {
+    return error.what();
+  }
+  return "made";
+}
+
+TEST(ImageOps, GeometryPastTheSampleLimitIsRefusedAsTooLargeNeverAllocatedShort) {
+  // The byte count of width x height x channels floats must fit a signed
+  // 64-bit integer: at most (2^63 - 1) / 4 = 2^61 - 1 samples. Past that the
+  // products wrap, and a wrapped count would allocate a few bytes for an
+  // image that claims to be huge; it must be refused by its geometry first.
+  constexpr std::int64_t kOne = 1;
+  struct Case {
+    std::int64_t w, h;
+    int c;
+  };
+  for (const Case& g : {Case{kOne << 32, kOne << 32, 1},       // width x height wraps to 0
+                        Case{kOne << 33, kOne << 29, 4},       // x 4 channels wraps to 0
+                        Case{kOne << 26, kOne << 26, 1024},    // x 1024 channels wraps to 0
+                        Case{kOne << 31, 805306368, 3},        // the samples fit, their bytes wrap to 2^61
+                        Case{kOne << 61, 1, 1},                // one sample past the limit
+                        Case{1, kOne << 61, 1},
+                        Case{(kOne << 60) + 1, 1, 2}}) {
+    const std::string geometry = std::to_string(g.w) + "x" + std::to_string(g.h) + "x" + std::to_string(g.c);
+    EXPECT_EQ(CreateImageRefusal(g.w, g.h, g.c), "image geometry " + geometry + " is too large");
+  }
+  // At the limit the geometry is accepted, and the memory is what is
+  // missing: 2^63 bytes, 2^43 MiB.
+  EXPECT_EQ(CreateImageRefusal((kOne << 61) - 1, 1, 1),
+            "not enough memory for a 2305843009213693951x1x1 image (8796093022208 MiB)");
 }
 
 }  // namespace
