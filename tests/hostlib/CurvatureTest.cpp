@@ -5,11 +5,16 @@
 #include <memory>
 #include <numeric>
 #include <random>
+#include <set>
 
 #include "host/Curvature.h"
 #include "host/HostErrors.h"
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
+#include "hostlib/Parallel.h"
+#include "hostlib/ReferenceCurvature.h"
+#include "hostlib/TestImages.h"
+#include "hostlib/ThreadTeam.h"
 
 namespace {
 
@@ -111,6 +116,45 @@ TEST(Curvature, BoundedAndConservativeOnNoise) {
       EXPECT_NEAR(sum, 0.0, 1e-3 * w * h) << w << "x" << h;
     }
   }
+}
+
+TEST(Curvature, TheFourThreadsBandsMeetWithoutASeam) {
+  // Each band of rows recomputes the field of the row above it; a band that
+  // took the wrong row, or left one out, would differ from the definition
+  // along its first row. Bands of unequal heights, one per thread and
+  // plane, and several per thread (a narrow image has many rows a chunk);
+  // eagerly (bands of rows) and deferred (tasks of whole chunks of samples,
+  // which may start and end inside a row).
+  ASSERT_EQ(calvane::hostlib::ThreadTeam::Get().Size(), 4);
+  const bool wasEager = HostOperationsEager();
+  for (auto [w, h, c] : {std::make_tuple(96, 1501, 2), std::make_tuple(16, 33001, 1)}) {
+    const calvane::hostlib::PassLayout layout(static_cast<std::size_t>(h), c, static_cast<std::size_t>(w), 64);
+    std::set<std::size_t> bandStarts;
+    for (std::size_t chunk = 0; chunk < layout.Chunks(); ++chunk) bandStarts.insert(layout.Units(chunk).begin);
+    ASSERT_GE(bandStarts.size(), w == 16 ? 8u : 4u) << w << "x" << h;
+    calvane::test::ImagePtr in = calvane::test::RandomImage(w, h, c, static_cast<unsigned>(h), 255.0f, 0.0f, 255.0f);
+    std::vector<std::vector<double>> expected;
+    for (int ch = 0; ch < c; ++ch) {
+      expected.push_back(calvane::test::ReferenceCurvature(ImagePlane(in.get(), ch), w, h, 255e-6));
+    }
+    for (bool eager : {true, false}) {
+      SetHostOperationsEager(eager);
+      ImagePtr out(CreateImage(1, 1, 1, 255.0f));
+      TwoD_Curv_Divergence(in.get(), out.get(), 255e-6f);
+      for (int ch = 0; ch < c; ++ch) {
+        const float* got = ImagePlane(out.get(), ch);
+        for (std::size_t i = 0; i < expected[ch].size(); ++i) {
+          const std::size_t row = i / static_cast<std::size_t>(w);
+          // A few units in the last place of each of the four unit-sized
+          // terms.
+          ASSERT_NEAR(got[i], expected[ch][i], 4e-6)
+              << (eager ? "eager " : "deferred ") << w << "x" << h << " channel " << ch << " row " << row
+              << (bandStarts.count(row) != 0 ? " (a band's first)" : "");
+        }
+      }
+    }
+  }
+  SetHostOperationsEager(wasEager);
 }
 
 TEST(Curvature, OutputTakesTheInputGeometryAndMustBeAnotherImage) {

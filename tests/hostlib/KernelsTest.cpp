@@ -13,6 +13,7 @@
 #include "host/Image.h"
 #include "hostlib/HostImage.h"
 #include "hostlib/Kernels.h"
+#include "hostlib/ReferenceCurvature.h"
 #include "hostlib/TestImages.h"
 
 namespace {
@@ -23,33 +24,11 @@ using calvane::hostlib::UseKernels;
 using calvane::hostlib::VectorLevel;
 
 using calvane::test::ImagePtr;
+using calvane::test::ReferenceCurvature;
 using calvane::test::Samples;
 
 ImagePtr RandomImage(std::int64_t w, std::int64_t h, int c, unsigned seed) {
   return calvane::test::RandomImage(w, h, c, seed, 255.0f, 0.0f, 255.0f);
-}
-
-// The curvature of one plane as the library's comment defines it, in double
-// with an exact square root.
-std::vector<double> ReferenceCurvature(const float* u, int w, int h, double eps) {
-  std::vector<double> px(static_cast<std::size_t>(w) * h), py(px.size()), k(px.size());
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const double here = u[y * w + x];
-      const double ux = x + 1 < w ? u[y * w + x + 1] - here : 0.0;
-      const double uy = y + 1 < h ? u[(y + 1) * w + x] - here : 0.0;
-      const double norm = std::sqrt(ux * ux + uy * uy + eps * eps);
-      px[y * w + x] = ux / norm;
-      py[y * w + x] = uy / norm;
-    }
-  }
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * w + x;
-      k[i] = px[i] - (x > 0 ? px[i - 1] : 0.0) + py[i] - (y > 0 ? py[i - w] : 0.0);
-    }
-  }
-  return k;
 }
 
 // Runs the body once with the kernels of every level this processor has,
