@@ -2,18 +2,41 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cmath>
+#include <csignal>
 #include <memory>
 #include <stdexcept>
 
 #include "app/ExitStatus.h"
 #include "app/HostContext.h"
 #include "app/PluginLibrary.h"
+#include "hostlib/HostImage.h"
 #include "term/cursesterminal.h"
 #include "term/terminal.h"
 #include "win/presentation.h"
 
 namespace calvane::app {
+
+// The picture window's entry points in the desktop presentation's library.
+struct PictureWindow::Entries {
+  calvdesktop_picture* (*open)(const char*, const unsigned char*, int, int, int) = nullptr;
+  void (*show)(calvdesktop_picture*, const unsigned char*, int, int, int, int) = nullptr;
+  void (*setTitle)(calvdesktop_picture*, const char*) = nullptr;
+  int (*poll)(calvdesktop_picture*) = nullptr;
+  void (*close)(calvdesktop_picture*) = nullptr;
+};
+
 namespace {
+
+// The plug-in's flow asks for a redraw before every fifth iteration,
+// starting with the first.
+constexpr int kIterationsPerRedraw = 5;
+
+template <typename Function>
+void Find(void* handle, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(handle, name));
+}
 
 constexpr const char* kDesktopLibrary = "libcalvdesktop.so";
 
@@ -36,6 +59,21 @@ class DesktopModule {
     return std::unique_ptr<win::Presentation>(m_error.empty() ? m_make() : nullptr);
   }
 
+  // The picture window, or null when this library has none or it cannot
+  // be opened.
+  std::unique_ptr<PictureWindow> OpenPicture(const Image* original, const std::string& title) const {
+    if (!m_error.empty() || m_picture.open == nullptr || m_picture.show == nullptr || m_picture.setTitle == nullptr ||
+        m_picture.poll == nullptr || m_picture.close == nullptr || original == nullptr) {
+      return nullptr;
+    }
+    const std::vector<unsigned char> bytes = PictureBytes(original, PictureRangeOf(original));
+    const int width = static_cast<int>(ImageWidth(original));
+    calvdesktop_picture* window =
+        m_picture.open(title.c_str(), bytes.data(), width, static_cast<int>(ImageHeight(original)), 4 * width);
+    if (window == nullptr) return nullptr;
+    return std::make_unique<PictureWindow>(m_picture, window, original, title);
+  }
+
  private:
   DesktopModule() {
     const std::string plugin = DefaultPluginPath();
@@ -48,12 +86,28 @@ class DesktopModule {
     m_reason = reinterpret_cast<const char* (*)()>(dlsym(handle, "calvdesktop_unavailable_reason"));
     m_make = reinterpret_cast<win::Presentation* (*)()>(dlsym(handle, "calvdesktop_make_presentation"));
     if (m_reason == nullptr || m_make == nullptr) m_error = path + " is not calvane's desktop presentation";
+    Find(handle, "calvdesktop_picture_open", m_picture.open);
+    Find(handle, "calvdesktop_picture_show", m_picture.show);
+    Find(handle, "calvdesktop_picture_set_title", m_picture.setTitle);
+    Find(handle, "calvdesktop_picture_poll", m_picture.poll);
+    Find(handle, "calvdesktop_picture_close", m_picture.close);
   }
 
   std::string m_error;
   const char* (*m_reason)() = nullptr;
   win::Presentation* (*m_make)() = nullptr;
+  PictureWindow::Entries m_picture;
 };
+
+// Shown from the dialog to the end of the run. GTK stays loaded to the end
+// of the process, so the window may be closed as the program ends.
+std::unique_ptr<PictureWindow>& Picture() {
+  static std::unique_ptr<PictureWindow> picture;
+  return picture;
+}
+
+// The shown channels: the first three, or the first alone as grey.
+int ShownChannels(const Image* image) { return ImageChannels(image) >= 3 ? 3 : 1; }
 
 // The desktop is used when asked for, or by default when there is one.
 bool UseDesktop(UiChoice ui) {
@@ -90,11 +144,18 @@ void RequireInteractiveDialog(UiChoice ui) {
   }
 }
 
-int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoice ui) {
+int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoice ui, const Image* picture,
+                           const std::string& title) {
   if (UseDesktop(ui)) {
     const std::unique_ptr<win::Presentation> desktop = DesktopModule::Get().Make();
     if (!desktop) throw UsageError("--ui desktop: " + DesktopUnavailableReason());
-    return RunConfigure(plugin, ctx, *desktop);
+    // Opened first: the dialog, shown after it, has the keyboard.
+    if (picture != nullptr) Picture() = DesktopModule::Get().OpenPicture(picture, title);
+    const int result = RunConfigure(plugin, ctx, *desktop);
+    // A stop asked for in the picture window while the dialog was up is
+    // not the run's: the dialog has its own Cancel.
+    if (Picture()) Picture()->StopAsked();
+    return result;
   }
   // The screen is taken over for the dialog only and given back on every
   // way out of this function, before anything else is printed.
@@ -107,5 +168,72 @@ int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoic
   win::TerminalPresentation presentation(*terminal);
   return RunConfigure(plugin, ctx, presentation);
 }
+
+PictureRange PictureRangeOf(const Image* image) {
+  float low = INFINITY, high = -INFINITY;
+  const std::size_t count = static_cast<std::size_t>(ImageWidth(image) * ImageHeight(image));
+  for (int channel = 0; channel < ShownChannels(image); ++channel) {
+    const float* plane = ImagePlane(image, channel);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!std::isfinite(plane[i])) continue;
+      low = std::min(low, plane[i]);
+      high = std::max(high, plane[i]);
+    }
+  }
+  if (!(low <= high)) return PictureRange{};
+  if (high == low) high = low + 1.0f;
+  return PictureRange{low, high};
+}
+
+std::vector<unsigned char> PictureBytes(const Image* image, const PictureRange& range) {
+  const std::size_t count = static_cast<std::size_t>(ImageWidth(image) * ImageHeight(image));
+  std::vector<unsigned char> bytes(4 * count, 255);
+  const int shown = ShownChannels(image);
+  const double gain = 255.0 / (static_cast<double>(range.high) - range.low);
+  for (int channel = 0; channel < 3; ++channel) {
+    const float* plane = ImagePlane(image, std::min(channel, shown - 1));
+    for (std::size_t i = 0; i < count; ++i) {
+      const double value = std::isfinite(plane[i]) ? (plane[i] - static_cast<double>(range.low)) * gain : 0.0;
+      bytes[4 * i + channel] = static_cast<unsigned char>(std::lround(std::clamp(value, 0.0, 255.0)));
+    }
+  }
+  return bytes;
+}
+
+PictureWindow::PictureWindow(const Entries& entries, calvdesktop_picture* window, const Image* original,
+                             const std::string& title)
+    : m_entries(entries), m_window(window), m_title(title), m_range(PictureRangeOf(original)) {}
+
+PictureWindow::~PictureWindow() { m_entries.close(m_window); }
+
+void PictureWindow::Show(const Image* image, bool restart) {
+  const std::vector<unsigned char> bytes = PictureBytes(image, m_range);
+  const int width = static_cast<int>(ImageWidth(image));
+  m_entries.show(m_window, bytes.data(), width, static_cast<int>(ImageHeight(image)), 4 * width, restart ? 1 : 0);
+}
+
+void PictureWindow::BeginRun(const Image* original, int iterations) {
+  m_range = PictureRangeOf(original);
+  m_iterations = iterations;
+  m_redraws = 0;
+  Show(original, true);
+  m_entries.setTitle(m_window, (m_title + " - denoising").c_str());
+  m_entries.poll(m_window);
+}
+
+void PictureWindow::Redraw(const Image* work) {
+  Show(work, false);
+  const int done = std::min(m_iterations, kIterationsPerRedraw * m_redraws++);
+  const int percent = m_iterations > 0 ? done * 100 / m_iterations : 0;
+  m_entries.setTitle(m_window, (m_title + " - denoising " + std::to_string(percent) + "%").c_str());
+  if (StopAsked() && !m_stopRaised) {
+    m_stopRaised = true;
+    std::raise(SIGINT);
+  }
+}
+
+bool PictureWindow::StopAsked() { return m_entries.poll(m_window) != 0; }
+
+PictureWindow* ShownPicture() { return Picture().get(); }
 
 }  // namespace calvane::app

@@ -4,9 +4,14 @@
 // presentation). Everything about showing it lives here.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Options.h"
+
+struct Image;
+struct calvdesktop_picture;
 
 namespace calvane::app {
 
@@ -23,7 +28,63 @@ void RequireInteractiveDialog(UiChoice ui);
 // terminal; returns the entry's result (0 OK, 1 cancelled). The terminal is
 // as it was when this returns or throws. Help asked for meanwhile shows on
 // the screen's bottom line (and on stderr once the screen is given back).
-int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoice ui);
+// On the desktop, `picture` (when not null) is shown in the picture window
+// beside the dialog, captioned `title`; the window stays for the run
+// (ShownPicture).
+int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoice ui, const Image* picture = nullptr,
+                           const std::string& title = "");
+
+// How an image's samples are shown: `low` black, `high` full intensity.
+struct PictureRange {
+  float low = 0.0f;
+  float high = 1.0f;
+};
+
+// The least and greatest of the shown channels' samples (the first three,
+// or the first for fewer than three); a flat image gets a range of 1 above
+// its value, non-finite samples are passed over.
+PictureRange PictureRangeOf(const Image* image);
+
+// The image as 8-bit RGBA, rows of 4 * width bytes, opaque: the first three
+// channels as red, green and blue, or the first as grey for fewer, mapped
+// from `range` to 0..255, rounded and clamped; a non-finite sample is 0.
+std::vector<unsigned char> PictureBytes(const Image* image, const PictureRange& range);
+
+// The picture window on the desktop, for the image being denoised: every
+// redraw of the run shows the working image with the run's progress in the
+// caption; Escape or closing the window stops the run as Ctrl-C does.
+class PictureWindow {
+ public:
+  struct Entries;
+  PictureWindow(const Entries& entries, calvdesktop_picture* window, const Image* original, const std::string& title);
+  ~PictureWindow();
+  PictureWindow(const PictureWindow&) = delete;
+  PictureWindow& operator=(const PictureWindow&) = delete;
+
+  // A run on `original` begins: shown as the picture and as the original,
+  // with the run's count of `iterations` for the progress.
+  void BeginRun(const Image* original, int iterations);
+  // A redraw of the run: shows `work`, brings the caption's progress up to
+  // date and handles the desktop's events; a stop asked for in the window
+  // raises SIGINT (once), which the run takes as Ctrl-C.
+  void Redraw(const Image* work);
+  // Handles the desktop's events; true when the user asked to stop.
+  bool StopAsked();
+
+ private:
+  void Show(const Image* image, bool restart);
+
+  const Entries& m_entries;
+  calvdesktop_picture* m_window;
+  std::string m_title;
+  PictureRange m_range;
+  int m_iterations = 0;
+  int m_redraws = 0;
+  bool m_stopRaised = false;
+};
+
+// The picture window ConfigureInteractively opened; null when none is shown.
+PictureWindow* ShownPicture();
 
 // Why the desktop presentation cannot be used here; empty when it can.
 std::string DesktopUnavailableReason();

@@ -460,10 +460,17 @@ void DenoisePage(Run& run, const Options& options, LoadedFrame& loaded, const Fr
                  bool leaveAsItIs) {
   if (!leaveAsItIs) {
     std::function<void(const Image*)> atRedraw;
-    if (!options.preview.empty()) {
-      atRedraw = [&](const Image*) {
-        StoreResult(loaded);
-        WriteImageFile(options.preview, loaded.Decoded());
+    PictureWindow* picture = ShownPicture();
+    if (picture != nullptr) {
+      picture->BeginRun(loaded.work.get(), run.Params().m_pEntries[run.Params().Find(kIterationsParameter)].value.i);
+    }
+    if (!options.preview.empty() || picture != nullptr) {
+      atRedraw = [&](const Image* work) {
+        if (!options.preview.empty()) {
+          StoreResult(loaded);
+          WriteImageFile(options.preview, loaded.Decoded());
+        }
+        if (picture != nullptr) picture->Redraw(work);
       };
     }
     BeginProgress(counter + BaseName(PageName(frame.input, loaded)));
@@ -628,7 +635,7 @@ FirstFrame SettleOnFirstFrame(Run& run, const Options& options, Plan& plan) {
 // holds for every frame, the first one included.
 void ConfirmInDialog(Run& run, const Options& options, const PluginLibrary& plugin, FirstFrame& first) {
   for (const std::string& line : DescribeHostSettings(options, first.loaded, run.ModelChosenByAuto())) PrintNote(line);
-  if (ConfigureInteractively(plugin, run.Context(), options.ui) != 0) {
+  if (ConfigureInteractively(plugin, run.Context(), options.ui, first.loaded.work.get(), "calvane") != 0) {
     throw AppError(ExitStatus::DialogCancelled, "cancelled in the plug-in's dialog; nothing written");
   }
   first.leaveAsItIs = false;

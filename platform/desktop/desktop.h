@@ -38,4 +38,21 @@ WIN_API std::unique_ptr<Presentation> MakeDesktopPresentation();
 extern "C" {
 WIN_API const char* calvdesktop_unavailable_reason();
 WIN_API win::Presentation* calvdesktop_make_presentation();
+
+// The host's picture window beside the dialog (the program's, not the
+// plug-in's): RGBA bytes, 8 bits each, rows `stride` bytes apart, copied.
+// Opened (null when the desktop is not available or the picture is empty)
+// showing `rgba` as the original, without taking the keyboard focus.
+struct calvdesktop_picture;
+WIN_API calvdesktop_picture* calvdesktop_picture_open(const char* title, const unsigned char* rgba, int width,
+                                                       int height, int stride);
+// Shows `rgba` in place of the picture; with `restart` nonzero it is a new
+// original too (the next image of a run).
+WIN_API void calvdesktop_picture_show(calvdesktop_picture* picture, const unsigned char* rgba, int width, int height,
+                                      int stride, int restart);
+WIN_API void calvdesktop_picture_set_title(calvdesktop_picture* picture, const char* title);
+// Handles the desktop's pending events; 1 when the user asked to stop
+// (Escape in the window, or closing it) since the last call, else 0.
+WIN_API int calvdesktop_picture_poll(calvdesktop_picture* picture);
+WIN_API void calvdesktop_picture_close(calvdesktop_picture* picture);
 }

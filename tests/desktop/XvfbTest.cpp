@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -270,6 +272,146 @@ TEST_F(DesktopDialog, CalvaneOnTheDesktopCancelsWithEscape) {
   Key("Escape");
   EXPECT_EQ(client.WaitForExit(), 1);
   EXPECT_EQ(client.Output(), "") << "nothing printed after a cancel";
+}
+
+// The picture window beside the dialog and the run, on files of the test's own.
+class CalvanePicture : public DesktopDialog {
+ protected:
+  void SetUp() override {
+    DesktopDialog::SetUp();
+    if (IsSkipped()) return;
+    char folder[] = "/tmp/calvane-picture-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    m_folder = folder;
+  }
+  void TearDown() override {
+    if (!m_folder.empty()) Server().Run({"rm", "-rf", m_folder});
+  }
+
+  std::string Path(const std::string& name) const { return m_folder + "/" + name; }
+  static bool Exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+  }
+
+  // The picture window's id once it is shown; empty when it does not come.
+  std::string WaitForPicture() const {
+    std::string id;
+    WaitUntil([&] {
+      const std::vector<std::string> windows = Lines(Server().Xdotool({"search", "--onlyvisible", "--name", "^calvane"}));
+      if (windows.size() == 1) id = windows.front();
+      return !id.empty();
+    });
+    return id;
+  }
+
+  // The window's pixels, as text lines of ImageMagick's "txt:" format.
+  std::string Screenshot(const std::string& id, const std::string& name) const {
+    mkdir(DESKTOP_SCREENSHOTS, 0755);
+    const std::string file = std::string(DESKTOP_SCREENSHOTS) + "/" + name + ".png";
+    // import asks for a window to be clicked when the id has gone: bounded.
+    if (!Exists(file) || std::remove(file.c_str()) == 0) Server().Run({"timeout", "5", "import", "-window", id, file});
+    return Server().Run({"convert", file, "-crop", "256x256+0+0", "+repage", "-depth", "8", "txt:-"});
+  }
+
+  std::string m_folder;
+};
+
+TEST_F(CalvanePicture, ThePictureIsShownBesideTheDialogWhichKeepsTheKeyboard) {
+  // Red on the left, blue on the right, 256 by 192: shown at 1:1.
+  Server().Run({"convert", "-size", "128x192", "xc:red", "-size", "128x192", "xc:blue", "+append", Path("in.png")});
+  ASSERT_TRUE(Exists(Path("in.png")));
+  Client client(Server(), {CALVANE_PROGRAM, "-i", Path("in.png"), Path("out.png")});
+  std::vector<std::string> dialogs;
+  ASSERT_TRUE(WaitUntil([&] { return (dialogs = WindowsNamed(kCaption)).size() == 1; })) << "no dialog";
+  const std::string picture = WaitForPicture();
+  ASSERT_FALSE(picture.empty()) << "no picture window";
+  EXPECT_NE(picture, dialogs.front());
+  const Geometry geometry = GeometryOf(picture);
+  EXPECT_EQ(geometry.width, 256);
+  EXPECT_EQ(geometry.height, 192);
+  std::vector<std::string> row;
+  EXPECT_TRUE(WaitUntil([&] {
+    row = RowColours(picture, 96, "picture-beside-dialog");
+    return row.size() == 256 && row[10] == "FF0000" && row[127] == "FF0000" && row[128] == "0000FF" &&
+           row[250] == "0000FF";
+  })) << "the picture does not show the image: " << (row.size() > 10 ? row[10] + " " + row[250] : "no row");
+  // Shown and painted, the picture has not taken the keyboard from the dialog.
+  EXPECT_EQ(Server().Xdotool({"getwindowfocus"}), dialogs.front()) << "the picture took the keyboard";
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+  EXPECT_FALSE(Exists(Path("out.png")));
+}
+
+// The mean and standard deviation of a screenshot's red samples.
+struct Spread {
+  double mean = 0.0, deviation = 0.0;
+};
+Spread SpreadOf(const std::string& pixels) {
+  double sum = 0.0, squares = 0.0;
+  std::size_t count = 0;
+  for (const std::string& line : Lines(pixels)) {
+    const std::size_t hash = line.find('#');
+    if (line[0] == '#' || hash == std::string::npos) continue;
+    const double red = std::stoi(line.substr(hash + 1, 2), nullptr, 16);
+    sum += red;
+    squares += red * red;
+    ++count;
+  }
+  if (count == 0) return Spread{};
+  const double mean = sum / count;
+  return Spread{mean, std::sqrt(std::max(0.0, squares / count - mean * mean))};
+}
+
+// A noisy grey picture the run visibly smooths, large enough that its run
+// lasts seconds.
+void MakeNoisyPicture(const XvfbServer& server, const std::string& path) {
+  server.Run({"convert", "-seed", "7", "-size", "2048x1536", "xc:gray50", "-attenuate", "3", "+noise", "Gaussian",
+              path});
+}
+
+TEST_F(CalvanePicture, TheRunIsShownAsItGoesAndEnds) {
+  MakeNoisyPicture(Server(), Path("in.png"));
+  Client client(Server(), {CALVANE_PROGRAM, "-i", Path("in.png"), Path("out.png"), "--variance", "20000", "--iterations",
+                           "300"});
+  ASSERT_FALSE(WaitForDialog().empty());
+  const std::string picture = WaitForPicture();
+  ASSERT_FALSE(picture.empty());
+  // Grey 50% (128 of 255) with its noise: the picture, not the window's
+  // dark background (64), is shown.
+  Spread before;
+  ASSERT_TRUE(WaitUntil([&] {
+    before = SpreadOf(Screenshot(picture, "run-before"));
+    return std::abs(before.mean - 128) < 8 && before.deviation > 4;
+  })) << "the noisy picture is not shown: mean " << before.mean << ", deviation " << before.deviation;
+  Key("Return");  // OK: the run begins
+  // While the run goes on the picture is the working image: the same grey,
+  // its noise smoothed away.
+  Spread during;
+  EXPECT_TRUE(WaitUntil([&] {
+    during = SpreadOf(Screenshot(picture, "run-during"));
+    return std::abs(during.mean - before.mean) < 4 && during.deviation < before.deviation / 2;
+  })) << "the picture was not redrawn during the run: mean " << during.mean << ", deviation " << during.deviation
+      << " (before " << before.deviation << ")";
+  EXPECT_EQ(client.WaitForExit(), 0);
+  EXPECT_TRUE(Exists(Path("out.png")));
+}
+
+TEST_F(CalvanePicture, EscapeInThePictureStopsTheRunAsCtrlCDoes) {
+  MakeNoisyPicture(Server(), Path("in.png"));
+  Client client(Server(), {CALVANE_PROGRAM, "-i", Path("in.png"), Path("out.png"), "--variance", "2000", "--iterations",
+                           "1000"});
+  ASSERT_FALSE(WaitForDialog().empty());
+  const std::string picture = WaitForPicture();
+  ASSERT_FALSE(picture.empty());
+  Key("Return");
+  ASSERT_TRUE(WaitUntil([&] {
+    return Server().Xdotool({"getwindowname", picture}).find("denoising") != std::string::npos;
+  })) << "the run's progress is not in the caption";
+  Server().Xdotool({"windowfocus", "--sync", picture});
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 130);
+  EXPECT_FALSE(Exists(Path("out.png")));
 }
 #endif
 

@@ -1,0 +1,95 @@
+// The host's picture window beside the dialog: the image being worked on,
+// fitted to the window or zoomed, panned by dragging, the original shown
+// while B is held. The window is the host's, not the window system's: it
+// takes no part in the dialog's focus or modality, and only reports that
+// the user asked to stop (Escape, or closing it).
+#pragma once
+
+#include <cairo.h>
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace win::desktop {
+
+// How the picture is looked at: fitted to the window, or at `zoom` screen
+// pixels to a picture pixel with the picture point (centreX, centreY) at the
+// window's centre.
+struct PictureView {
+  bool fit = true;
+  double zoom = 1.0;
+  double centreX = 0.0, centreY = 0.0;
+  bool original = false;  // the original shown instead of the current picture
+};
+
+// Where a picture of `pictureWidth` by `pictureHeight` falls in an area:
+// window x = x + scale * picture x, likewise for y.
+struct PicturePlacement {
+  double scale = 1.0;
+  double x = 0.0, y = 0.0;
+};
+
+PicturePlacement PlacePicture(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight, const PictureView& view);
+
+// The view zoomed by `factor` about the area point (x, y), which keeps
+// showing the same picture point; a fitted view starts from its fitted
+// scale. The zoom stays within 1/64 and 64.
+PictureView ZoomAbout(const PictureView& view, double factor, double x, double y, int areaWidth, int areaHeight,
+                      int pictureWidth, int pictureHeight);
+
+// Paints the area: the background, and the picture placed by the view;
+// magnified pixels are drawn as squares, reduced ones filtered.
+void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* picture, const PictureView& view);
+
+// An opaque image surface of the RGBA bytes (8 bits each, rows `stride`
+// bytes apart; the alpha byte is not shown). The caller destroys it.
+cairo_surface_t* PictureSurface(const unsigned char* rgba, int width, int height, int stride);
+
+// The background around the picture.
+inline constexpr double kPictureBackground[3] = {64 / 255.0, 64 / 255.0, 64 / 255.0};
+
+class PictureWindow {
+ public:
+  // GTK must have been initialised. Shown at once, without taking the
+  // keyboard focus from the window that has it.
+  PictureWindow(const std::string& title, const unsigned char* rgba, int width, int height, int stride);
+  ~PictureWindow();
+  PictureWindow(const PictureWindow&) = delete;
+  PictureWindow& operator=(const PictureWindow&) = delete;
+
+  // The picture shown from now on; the original stays as it was given.
+  void Show(const unsigned char* rgba, int width, int height, int stride);
+  // A new original, shown as the picture too (the next image of a run).
+  void Restart(const unsigned char* rgba, int width, int height, int stride);
+  void SetTitle(const std::string& title);
+  // Handles the desktop's pending events (repaints among them); true once
+  // the user asked to stop since the last call.
+  bool Poll();
+
+  GtkWindow* Window() const { return GTK_WINDOW(m_window); }
+
+ private:
+  static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data);
+  static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
+  static gboolean OnKeyRelease(GtkWidget* widget, GdkEventKey* event, gpointer data);
+  static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data);
+  static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer data);
+  static gboolean OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer data);
+  static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer data);
+  static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
+
+  void Zoom(double factor, double x, double y);
+  int AreaWidth() const { return gtk_widget_get_allocated_width(m_area); }
+  int AreaHeight() const { return gtk_widget_get_allocated_height(m_area); }
+
+  GtkWidget* m_window = nullptr;
+  GtkWidget* m_area = nullptr;
+  cairo_surface_t* m_original = nullptr;
+  cairo_surface_t* m_picture = nullptr;
+  PictureView m_view;
+  bool m_dragging = false;
+  double m_dragX = 0.0, m_dragY = 0.0;
+  bool m_stopAsked = false;
+};
+
+}  // namespace win::desktop

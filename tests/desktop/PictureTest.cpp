@@ -1,0 +1,134 @@
+// The picture window's painting, into an offscreen cairo surface: where a
+// picture falls fitted and at 1:1, which of its pixels each screen pixel
+// shows, and zooming about the pointer.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "desktop/picture.h"
+
+using namespace win::desktop;
+
+namespace {
+
+using Colour = std::array<int, 3>;
+
+// A picture whose every pixel has its own colour, in rows `stride` bytes apart.
+struct TestPicture {
+  int width, height, stride;
+  std::vector<unsigned char> rgba;
+  TestPicture(int w, int h, int padding = 0) : width(w), height(h), stride(4 * w + padding), rgba(stride * h, 0) {}
+  static Colour ColourAt(int x, int y) { return {10 + 15 * x, 20 + 30 * y, 200}; }
+  void FillDistinct() {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) Set(x, y, ColourAt(x, y));
+    }
+  }
+  void Set(int x, int y, const Colour& c) {
+    unsigned char* p = &rgba[y * stride + 4 * x];
+    p[0] = static_cast<unsigned char>(c[0]);
+    p[1] = static_cast<unsigned char>(c[1]);
+    p[2] = static_cast<unsigned char>(c[2]);
+    p[3] = 0;  // not shown: the picture is opaque whatever its alpha
+  }
+};
+
+// Paints the picture into a `width` by `height` surface and reads it back.
+class Painted {
+ public:
+  Painted(const TestPicture& picture, int width, int height, const PictureView& view)
+      : m_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)) {
+    cairo_surface_t* source = PictureSurface(picture.rgba.data(), picture.width, picture.height, picture.stride);
+    cairo_t* cr = cairo_create(m_surface);
+    PaintPicture(cr, width, height, source, view);
+    cairo_destroy(cr);
+    cairo_surface_destroy(source);
+    cairo_surface_flush(m_surface);
+  }
+  ~Painted() { cairo_surface_destroy(m_surface); }
+
+  Colour At(int x, int y) const {
+    const unsigned char* row = cairo_image_surface_get_data(m_surface) + y * cairo_image_surface_get_stride(m_surface);
+    const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(row)[x];
+    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF), static_cast<int>(pixel & 0xFF)};
+  }
+
+ private:
+  cairo_surface_t* m_surface;
+};
+
+const Colour kBackground = {64, 64, 64};
+
+TEST(PicturePainting, AFittedPictureFillsTheWindowsWidthCentredWithEachPixelASquare) {
+  TestPicture picture(4, 2, 12);  // rows padded: the stride is honoured
+  picture.FillDistinct();
+  // 4 by 2 in 8 by 8: twice its size, rows 2 to 5, background above and below.
+  const Painted painted(picture, 8, 8, PictureView{});
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const Colour expected = y < 2 || y >= 6 ? kBackground : TestPicture::ColourAt(x / 2, (y - 2) / 2);
+      EXPECT_EQ(painted.At(x, y), expected) << "at " << x << ", " << y;
+    }
+  }
+  const PicturePlacement place = PlacePicture(8, 8, 4, 2, PictureView{});
+  EXPECT_EQ(place.scale, 2.0);
+  EXPECT_EQ(place.x, 0.0);
+  EXPECT_EQ(place.y, 2.0);
+}
+
+TEST(PicturePainting, OneToOneShowsThePicturesOwnPixelsAroundTheViewsCentre) {
+  TestPicture picture(16, 8);
+  picture.FillDistinct();
+  PictureView view;
+  view.fit = false;
+  view.zoom = 1.0;
+  view.centreX = 8;
+  view.centreY = 4;
+  // Picture point (8, 4) at the middle of a 6 by 6 area: area (x, y) shows
+  // picture (x + 5, y + 1).
+  const Painted painted(picture, 6, 6, view);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(painted.At(x, y), TestPicture::ColourAt(x + 5, y + 1)) << x << ", " << y;
+  }
+  // Past the picture's edge: the background.
+  view.centreX = 0;
+  const Painted atEdge(picture, 6, 6, view);
+  EXPECT_EQ(atEdge.At(2, 2), kBackground);
+  EXPECT_EQ(atEdge.At(3, 2), TestPicture::ColourAt(0, 3));
+}
+
+TEST(PicturePainting, AReducedPictureKeepsItsColoursAwayFromTheirEdges) {
+  // Left half red, right half green, 16 by 8 into 8 by 8: half size, rows 2 to 5.
+  TestPicture picture(16, 8);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) picture.Set(x, y, x < 8 ? Colour{255, 0, 0} : Colour{0, 255, 0});
+  }
+  const Painted painted(picture, 8, 8, PictureView{});
+  EXPECT_EQ(painted.At(1, 3), (Colour{255, 0, 0}));
+  EXPECT_EQ(painted.At(6, 4), (Colour{0, 255, 0}));
+  EXPECT_EQ(painted.At(4, 0), kBackground);
+  EXPECT_EQ(painted.At(4, 7), kBackground);
+}
+
+TEST(PicturePainting, ZoomingKeepsThePointUnderThePointerAndStaysWithinItsBounds) {
+  // 16 by 16 fitted into 8 by 8 (half size); the pointer at (3, 5) is over
+  // picture point (6, 10).
+  const PictureView fitted;
+  PictureView zoomed = ZoomAbout(fitted, 4.0, 3, 5, 8, 8, 16, 16);
+  EXPECT_FALSE(zoomed.fit);
+  EXPECT_DOUBLE_EQ(zoomed.zoom, 2.0);
+  PicturePlacement place = PlacePicture(8, 8, 16, 16, zoomed);
+  EXPECT_DOUBLE_EQ((3 - place.x) / place.scale, 6.0);
+  EXPECT_DOUBLE_EQ((5 - place.y) / place.scale, 10.0);
+  // And back out about another point.
+  zoomed = ZoomAbout(zoomed, 0.5, 7, 1, 8, 8, 16, 16);
+  place = PlacePicture(8, 8, 16, 16, zoomed);
+  EXPECT_DOUBLE_EQ(zoomed.zoom, 1.0);
+  EXPECT_DOUBLE_EQ((7 - place.x) / place.scale, 6.0 + (7 - 3) / 2.0);
+  EXPECT_DOUBLE_EQ(ZoomAbout(zoomed, 1e6, 0, 0, 8, 8, 16, 16).zoom, 64.0);
+  EXPECT_DOUBLE_EQ(ZoomAbout(zoomed, 1e-6, 0, 0, 8, 8, 16, 16).zoom, 1.0 / 64);
+}
+
+}  // namespace
