@@ -213,12 +213,14 @@ void PictureWindow::Show(const Image* image, bool restart) {
 }
 
 void PictureWindow::BeginRun(const Image* original, int iterations) {
+  // A stop asked for before the run shows as begun is not the run's; one
+  // asked for once the caption says so is.
+  m_entries.poll(m_window);
   m_range = PictureRangeOf(original);
   m_iterations = iterations;
   m_redraws = 0;
   Show(original, true);
   m_entries.setTitle(m_window, (m_title + " - denoising").c_str());
-  m_entries.poll(m_window);
 }
 
 void PictureWindow::Redraw(const Image* work) {
