@@ -7,11 +7,6 @@
 namespace calvane::app {
 namespace {
 
-std::string FileName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string WithFormat(const std::string& name, const std::string& format) {
   if (format.empty()) return name;
   const std::string extension = format[0] == '.' ? format.substr(1) : format;
@@ -34,8 +29,13 @@ void RefuseSharedOutputs(const std::vector<Frame>& frames) {
 
 }  // namespace
 
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string OutputInFolder(const std::string& input, const std::string& folder, const std::string& format) {
-  const std::string name = WithFormat(FileName(input), format);
+  const std::string name = WithFormat(FileNameOf(input), format);
   if (folder.empty()) return name;
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }

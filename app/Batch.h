@@ -13,6 +13,9 @@
 
 namespace calvane::app {
 
+// The file name of `path`, without its folder.
+std::string FileNameOf(const std::string& path);
+
 // Where `input` goes in `folder`: under its own file name, with its
 // extension replaced by `format` when one is given ("tif" or ".tif"). A
 // frame pattern in the name stays a pattern.

@@ -31,8 +31,7 @@ class ImageIoModule {
 
  private:
   ImageIoModule() {
-    const std::string plugin = DefaultPluginPath();
-    m_path = plugin.substr(0, plugin.rfind('/') + 1) + kImageIoModuleFileName;
+    m_path = PathBesideThePlugin(kImageIoModuleFileName);
     void* handle = dlopen(m_path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       const char* reason = dlerror();

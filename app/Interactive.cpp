@@ -76,8 +76,7 @@ class DesktopModule {
 
  private:
   DesktopModule() {
-    const std::string plugin = DefaultPluginPath();
-    const std::string path = plugin.substr(0, plugin.rfind('/') + 1) + kDesktopLibrary;
+    const std::string path = PathBesideThePlugin(kDesktopLibrary);
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       m_error = std::string("this calvane has no desktop presentation (") + dlerror() + ")";

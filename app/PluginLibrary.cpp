@@ -44,6 +44,11 @@ std::string DefaultPluginPath() {
   return candidates[0];
 }
 
+std::string PathBesideThePlugin(const std::string& fileName) {
+  const std::string plugin = DefaultPluginPath();
+  return plugin.substr(0, plugin.rfind('/') + 1) + fileName;
+}
+
 PluginLibrary::PluginLibrary(std::string path) : m_path(std::move(path)) {
   if (access(m_path.c_str(), F_OK) != 0) {
     throw PluginError(m_path, std::string("cannot load the plug-in: ") + std::strerror(errno));

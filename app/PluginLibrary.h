@@ -16,6 +16,10 @@ std::string ProgramDirectory();
 // installed that way).
 std::string DefaultPluginPath();
 
+// A library of the program's own that lives beside the plug-in (the image
+// input/output and desktop modules, opened when first needed).
+std::string PathBesideThePlugin(const std::string& fileName);
+
 class PluginLibrary {
  public:
   // Loads `path` and checks its table; a PluginError (exit status 4) when

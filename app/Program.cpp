@@ -34,11 +34,6 @@
 namespace calvane::app {
 namespace {
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The plug-in from its host-operations entry to its release entry: the
 // release entry runs on every way out, so its cached images never outlive
 // the session.
@@ -353,10 +348,10 @@ class Run {
     };
     const AutoSettings chosen = ChooseAutoSettings(frame.work.get(), request, denoise);
     if (!NoiseIsMeasurable(frame.work.get(), chosen.sigma)) {
-      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), request.noiseLevel.has_value());
+      NoteUnmeasurable(PageName(FileNameOf(path), frame), frame.work.get(), request.noiseLevel.has_value());
       if (!request.noiseLevel) return false;
     } else {
-      NoteChosen(PageName(BaseName(path), frame), chosen, request, frame.Decoded().unit);
+      NoteChosen(PageName(FileNameOf(path), frame), chosen, request, frame.Decoded().unit);
     }
     if (!request.noiseLevel) SetFloatParameter(Params(), kNoiseVarianceParameter, chosen.noiseLevel, "the automatic level");
     if (request.noiseLevel) SetFloatParameter(Params(), kNoiseVarianceParameter, *request.noiseLevel, "--variance");
@@ -372,11 +367,11 @@ class Run {
     if (m_options.noiseLevel || m_options.noise == NoiseModel::Multiplicative || m_options.interactive) return true;
     const AutoSettings level = MeasureAutoVariance(frame.work.get(), m_factor);
     if (!NoiseIsMeasurable(frame.work.get(), level.sigma)) {
-      NoteUnmeasurable(PageName(BaseName(path), frame), frame.work.get(), false);
+      NoteUnmeasurable(PageName(FileNameOf(path), frame), frame.work.get(), false);
       return false;
     }
     SetFloatParameter(Params(), kNoiseVarianceParameter, level.noiseLevel, "the automatic level");
-    NoteLevel(PageName(BaseName(path), frame), level, false, frame.Decoded().unit);
+    NoteLevel(PageName(FileNameOf(path), frame), level, false, frame.Decoded().unit);
     return true;
   }
 
@@ -473,7 +468,7 @@ void DenoisePage(Run& run, const Options& options, LoadedFrame& loaded, const Fr
         if (picture != nullptr) picture->Redraw(work);
       };
     }
-    BeginProgress(counter + BaseName(PageName(frame.input, loaded)));
+    BeginProgress(counter + FileNameOf(PageName(frame.input, loaded)));
     try {
       run.ProcessOn(loaded.work.get(), atRedraw);
     } catch (const AppError& error) {
