@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramFixture.h"
 #include "TestFiles.h"
 #include "app/ExitStatus.h"
 #include "app/ImageFile.h"
@@ -33,47 +34,8 @@ using test::TempDir;
 
 constexpr const char* kModule = "libcalvimageio.so";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs `program` with `args` and `extraEnvironment` added to this one's.
-Result RunProgram(const std::string& program, const std::vector<std::string>& args,
-                  const std::vector<std::string>& extraEnvironment = {}) {
-  const TempDir logs;
-  std::vector<std::string> all = {program};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> variables(extraEnvironment);
-  for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
-  std::vector<char*> envp;
-  for (std::string& variable : variables) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (logs / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (logs / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const int started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  Result result;
-  if (started != 0) {
-    ADD_FAILURE() << "cannot start " << program;
-    return result;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-  result.out = ReadText(logs / "out");
-  result.err = ReadText(logs / "err");
-  return result;
-}
+using test::Result;
+using test::RunProgram;
 
 void WriteSmallPng(const std::string& path) {
   test::WriteImage(path, 24, 16, 3, OIIO::TypeUInt8, test::NoisyCartoon(0.05f, 3));
