@@ -296,8 +296,10 @@ double ChooseFactor(const std::function<double(double)>& riskAt) {
 HostImagePtr CentredPart(const Image* image, std::int64_t side) {
   const std::int64_t width = std::min(ImageWidth(image), side);
   const std::int64_t height = std::min(ImageHeight(image), side);
-  const std::int64_t left = (ImageWidth(image) - width) / 2;
-  const std::int64_t top = (ImageHeight(image) - height) / 2;
+  return ImagePart(image, (ImageWidth(image) - width) / 2, (ImageHeight(image) - height) / 2, width, height);
+}
+
+HostImagePtr ImagePart(const Image* image, std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t height) {
   HostImagePtr part(CreateImage(width, height, ImageChannels(image), GetScale(const_cast<Image*>(image))));
   SetImageChannelCoupling(part.get(), ImageChannelCoupling(image));
   for (int c = 0; c < ImageChannels(image); ++c) {

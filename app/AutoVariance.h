@@ -89,8 +89,11 @@ AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, c
 // first frame only).
 AutoSettings MeasureAutoVariance(const Image* work, double factor);
 
-// A centred part of `image`, at most side x side, with its scale and
-// channel coupling.
+// The part of `image` of `width` by `height` pixels from (left, top), which
+// must lie within it, with the image's scale and channel coupling.
+HostImagePtr ImagePart(const Image* image, std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t height);
+
+// A centred part of `image`, at most side x side.
 HostImagePtr CentredPart(const Image* image, std::int64_t side);
 
 // SURE, per sample, of a denoiser at `noisy`: from its result there and at

@@ -8,8 +8,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/HostContext.h"
+#include "app/LivePreview.h"
 #include "app/PluginLibrary.h"
 #include "hostlib/HostImage.h"
 #include "term/cursesterminal.h"
@@ -25,6 +27,10 @@ struct PictureWindow::Entries {
   void (*setTitle)(calvdesktop_picture*, const char*) = nullptr;
   int (*poll)(calvdesktop_picture*) = nullptr;
   void (*close)(calvdesktop_picture*) = nullptr;
+  // For the preview; a library without them shows no preview.
+  void (*postPart)(calvdesktop_picture*, const unsigned char*, int, int, int, int, int, const char*) = nullptr;
+  void (*viewedPart)(calvdesktop_picture*, int*, int*, int*, int*) = nullptr;
+  void (*onViewChange)(calvdesktop_picture*, void (*)(void*), void*) = nullptr;
 };
 
 namespace {
@@ -90,6 +96,9 @@ class DesktopModule {
     Find(handle, "calvdesktop_picture_set_title", m_picture.setTitle);
     Find(handle, "calvdesktop_picture_poll", m_picture.poll);
     Find(handle, "calvdesktop_picture_close", m_picture.close);
+    Find(handle, "calvdesktop_picture_post_part", m_picture.postPart);
+    Find(handle, "calvdesktop_picture_viewed_part", m_picture.viewedPart);
+    Find(handle, "calvdesktop_picture_on_view_change", m_picture.onViewChange);
   }
 
   std::string m_error;
@@ -113,6 +122,47 @@ bool UseDesktop(UiChoice ui) {
   if (ui == UiChoice::Terminal) return false;
   return ui == UiChoice::Desktop || DesktopUnavailableReason().empty();
 }
+
+// The dialog's values previewed on the picture, from the dialog's first
+// showing to its end; stopped (its last part shown or dropped) before the
+// run can begin.
+class DialogPreview {
+ public:
+  DialogPreview(const PluginLibrary& plugin, const PluginParam& params, const Image* image, PictureWindow& window,
+                const std::string& title)
+      : m_window(window),
+        m_preview(image, PictureRangeOf(image), title, Window(window), PluginPreviewRunner(plugin, params)),
+        m_watcher([this](const PreviewValues& values) { m_preview.Ask(values); }) {
+    m_window.OnViewChange(&DialogPreview::ViewChanged, this);
+  }
+  ~DialogPreview() {
+    m_window.OnViewChange(nullptr, nullptr);
+    m_preview.Stop();
+    const std::string failure = m_preview.Failure();
+    if (!failure.empty()) PrintNote("the preview stopped: " + failure);
+  }
+  DialogPreview(const DialogPreview&) = delete;
+  DialogPreview& operator=(const DialogPreview&) = delete;
+
+ private:
+  static PreviewWindow Window(PictureWindow& window) {
+    PreviewWindow preview;
+    preview.viewedPart = [&window] {
+      PreviewPart part;
+      window.ViewedPart(part.x, part.y, part.width, part.height);
+      return part;
+    };
+    preview.show = [&window](const std::vector<unsigned char>& rgba, const PreviewPart& part, const std::string& caption) {
+      window.PostPart(rgba, part.x, part.y, part.width, part.height, caption);
+    };
+    return preview;
+  }
+  static void ViewChanged(void* data) { static_cast<DialogPreview*>(data)->m_preview.ViewChanged(); }
+
+  PictureWindow& m_window;
+  LivePreview m_preview;
+  DialogValueWatcher m_watcher;
+};
 
 // The plug-in's configure entry with interaction allowed, under `presentation`.
 int RunConfigure(const PluginLibrary& plugin, AppContext& ctx, win::Presentation& presentation) {
@@ -150,7 +200,12 @@ int ConfigureInteractively(const PluginLibrary& plugin, AppContext& ctx, UiChoic
     if (!desktop) throw UsageError("--ui desktop: " + DesktopUnavailableReason());
     // Opened first: the dialog, shown after it, has the keyboard.
     if (picture != nullptr) Picture() = DesktopModule::Get().OpenPicture(picture, title);
+    std::unique_ptr<DialogPreview> preview;
+    if (Picture() && Picture()->CanShowParts() && ctx.GetParams() != nullptr) {
+      preview = std::make_unique<DialogPreview>(plugin, *ctx.GetParams(), picture, *Picture(), title);
+    }
     const int result = RunConfigure(plugin, ctx, *desktop);
+    preview.reset();
     // A stop asked for in the picture window while the dialog was up is
     // not the run's: the dialog has its own Cancel.
     if (Picture()) Picture()->StopAsked();
@@ -234,6 +289,27 @@ void PictureWindow::Redraw(const Image* work) {
 }
 
 bool PictureWindow::StopAsked() { return m_entries.poll(m_window) != 0; }
+
+bool PictureWindow::CanShowParts() const {
+  return m_entries.postPart != nullptr && m_entries.viewedPart != nullptr && m_entries.onViewChange != nullptr;
+}
+
+void PictureWindow::ViewedPart(long long& x, long long& y, long long& width, long long& height) const {
+  int values[4] = {0, 0, 0, 0};
+  m_entries.viewedPart(m_window, &values[0], &values[1], &values[2], &values[3]);
+  x = values[0];
+  y = values[1];
+  width = values[2];
+  height = values[3];
+}
+
+void PictureWindow::PostPart(const std::vector<unsigned char>& rgba, long long x, long long y, long long width,
+                             long long height, const std::string& title) {
+  m_entries.postPart(m_window, rgba.data(), static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
+                     static_cast<int>(height), static_cast<int>(4 * width), title.c_str());
+}
+
+void PictureWindow::OnViewChange(void (*callback)(void*), void* data) { m_entries.onViewChange(m_window, callback, data); }
 
 PictureWindow* ShownPicture() { return Picture().get(); }
 

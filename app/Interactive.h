@@ -71,6 +71,17 @@ class PictureWindow {
   // Handles the desktop's events; true when the user asked to stop.
   bool StopAsked();
 
+  // For the dialog's preview: from any thread, the part in view, and `rgba`
+  // (4 * width bytes to a row) to be shown over part (x, y, width, height)
+  // with the caption `title`; false when the window cannot show parts.
+  bool CanShowParts() const;
+  void ViewedPart(long long& x, long long& y, long long& width, long long& height) const;
+  void PostPart(const std::vector<unsigned char>& rgba, long long x, long long y, long long width, long long height,
+                const std::string& title);
+  // `callback(data)` on this thread whenever the part in view changes; null
+  // stops it.
+  void OnViewChange(void (*callback)(void*), void* data);
+
  private:
   void Show(const Image* image, bool restart);
 

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -35,6 +36,25 @@ std::string FormatNumber(double value) {
     std::snprintf(text, sizeof text, "%.6g", value);
   }
   return text;
+}
+
+std::unique_ptr<PluginParam> CopyParameters(const PluginParam& params) {
+  auto copy = std::make_unique<PluginParam>(static_cast<short>(std::max(params.Count(), 1)));
+  for (int index = 0; index < params.Count(); ++index) {
+    const PluginParamEntry& entry = params.m_pEntries[index];
+    char* name = const_cast<char*>(entry.name);
+    if (entry.kind == PluginParamKind::StrList) {
+      std::vector<char*> items;
+      for (int i = 0; i < entry.itemCount; ++i) items.push_back(const_cast<char*>(params.ItemText(index, i)));
+      copy->AddStrListParam(name, items.data(), entry.itemCount, entry.value.i);
+    } else {
+      copy->AddIntParam(name, 0, 0, 0);
+    }
+    // The entry as it stands, limits and all, with the copy's own name.
+    PluginParamEntry& copied = copy->m_pEntries[index];
+    copied = PluginParamEntry{copied.name, entry.value, entry.kind, entry.itemCount, entry.minimum, entry.maximum};
+  }
+  return copy;
 }
 
 void SetListParameter(PluginParam& params, const char* name, const std::string& item, const std::string& option) {

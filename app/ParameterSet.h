@@ -2,6 +2,7 @@
 // the limits that the set itself carries.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ constexpr const char* kIterationsParameter = "Iterations";
 void SetListParameter(PluginParam& params, const char* name, const std::string& item, const std::string& option);
 void SetFloatParameter(PluginParam& params, const char* name, double value, const std::string& option);
 void SetIntParameter(PluginParam& params, const char* name, long long value, const std::string& option);
+
+// A set of its own with the same entries, limits and values.
+std::unique_ptr<PluginParam> CopyParameters(const PluginParam& params);
 
 // One line per parameter: "Noise Type: Additive",
 // "Noise Variance: 5 (maximum 10000000)", "Iterations: 20".

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "app/Interrupt.h"
 
@@ -29,6 +30,9 @@ struct ProgressState {
   BatchPosition batch;
   Clock::time_point batchStart;
 } g_progress;
+
+// The answer of this thread's ThreadProgress, when it has one.
+thread_local const std::function<int(int, int)>* t_threadAnswer = nullptr;
 
 int TerminalColumns() {
   winsize size{};
@@ -59,7 +63,15 @@ void SetBatchPosition(std::size_t index, std::size_t count) {
 void StopRun() { g_progress.stop = true; }
 bool RunStopped() { return g_progress.stop; }
 
+ThreadProgress::ThreadProgress(std::function<int(int, int)> answer)
+    : m_answer(std::move(answer)), m_previous(t_threadAnswer) {
+  t_threadAnswer = &m_answer;
+}
+
+ThreadProgress::~ThreadProgress() { t_threadAnswer = m_previous; }
+
 int ReportProgress(int done, int total) {
+  if (t_threadAnswer != nullptr) return (*t_threadAnswer)(done, total);
   if (g_progress.enabled) {
     const Clock::time_point now = Clock::now();
     if (done >= total || std::chrono::duration<double>(now - g_progress.lastDraw).count() >= kRedrawInterval) {

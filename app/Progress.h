@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace calvane::app {
@@ -15,6 +16,22 @@ void BeginProgress(const std::string& label);
 // What UpdateProgress does: draws the bar and answers nonzero when the run
 // is to stop (Ctrl-C, or the host's own StopRun).
 int ReportProgress(int done, int total);
+
+// While it lives, UpdateProgress on the thread that made it answers
+// `answer(done, total)` and draws nothing: a run in the background (the
+// dialog's preview) is stopped by its own rule and leaves the bar alone.
+// Other threads are not affected.
+class ThreadProgress {
+ public:
+  explicit ThreadProgress(std::function<int(int, int)> answer);
+  ~ThreadProgress();
+  ThreadProgress(const ThreadProgress&) = delete;
+  ThreadProgress& operator=(const ThreadProgress&) = delete;
+
+ private:
+  std::function<int(int, int)> m_answer;
+  const std::function<int(int, int)>* m_previous;
+};
 
 // Asks the run in progress to stop at its next report: the host has seen
 // what it needed (a trial run past its best count). BeginProgress clears it.

@@ -55,4 +55,15 @@ WIN_API void calvdesktop_picture_set_title(calvdesktop_picture* picture, const c
 // (Escape in the window, or closing it) since the last call, else 0.
 WIN_API int calvdesktop_picture_poll(calvdesktop_picture* picture);
 WIN_API void calvdesktop_picture_close(calvdesktop_picture* picture);
+// From any thread: `rgba` (width by height, copied) is to be shown over the
+// picture at picture pixel (x, y), and `title` (unless null or empty) to be
+// the caption, the next time the desktop's events are handled; a newer post
+// replaces one not yet shown. Showing a picture takes the part away.
+WIN_API void calvdesktop_picture_post_part(calvdesktop_picture* picture, const unsigned char* rgba, int x, int y,
+                                           int width, int height, int stride, const char* title);
+// From any thread: the picture pixels the window last showed.
+WIN_API void calvdesktop_picture_viewed_part(calvdesktop_picture* picture, int* x, int* y, int* width, int* height);
+// `callback(data)` is called on the desktop's thread each time the part in
+// view changes (zoom, pan, the window's size); null stops it.
+WIN_API void calvdesktop_picture_on_view_change(calvdesktop_picture* picture, void (*callback)(void*), void* data);
 }

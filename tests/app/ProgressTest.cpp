@@ -2,6 +2,10 @@
 
 #include <string>
 #include <utility>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "app/Progress.h"
 
@@ -78,6 +82,51 @@ TEST(Progress, InABatchTheBarAndTimeLeftAreTheWholeBatchs) {
   // One frame is no batch: the frame's own bar and times.
   EXPECT_EQ(FormatProgressLine("a.png", 15, 30, 2.0, 100, BatchPosition{0, 1, 50.0}),
             FormatProgressLine("a.png", 15, 30, 2.0, 100));
+}
+
+}  // namespace
+}  // namespace calvane::app
+
+namespace calvane::app {
+namespace {
+
+TEST(ThreadProgressTest, OnlyTheThreadThatMadeItAnswersByItsRuleAndDrawsNothing) {
+  BeginProgress("this thread's run");
+  std::vector<std::pair<int, int>> seen;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int step = 0;  // 1: the background's rule is in place; 2: this thread has looked
+  std::thread background([&] {
+    const ThreadProgress progress([&](int done, int total) {
+      seen.emplace_back(done, total);
+      return done >= 3 ? 1 : 0;
+    });
+    EXPECT_EQ(ReportProgress(2, 10), 0);
+    std::unique_lock<std::mutex> lock(mutex);
+    step = 1;
+    changed.notify_all();
+    changed.wait(lock, [&] { return step == 2; });
+    EXPECT_EQ(ReportProgress(3, 10), 1);
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return step == 1; });
+    // While the background's rule is in place, this thread keeps the
+    // program's own answer: go on, then stop when asked.
+    EXPECT_EQ(ReportProgress(3, 10), 0);
+    StopRun();
+    EXPECT_EQ(ReportProgress(3, 10), 1);
+    step = 2;
+    changed.notify_all();
+  }
+  background.join();
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, 10}, {3, 10}}));
+  BeginProgress("next");
+  {
+    const ThreadProgress progress([](int, int) { return 1; });
+    EXPECT_EQ(ReportProgress(1, 10), 1);
+  }
+  EXPECT_EQ(ReportProgress(1, 10), 0) << "the rule outlived its scope";
 }
 
 }  // namespace

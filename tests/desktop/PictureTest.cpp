@@ -38,12 +38,19 @@ struct TestPicture {
 // Paints the picture into a `width` by `height` surface and reads it back.
 class Painted {
  public:
-  Painted(const TestPicture& picture, int width, int height, const PictureView& view)
+  Painted(const TestPicture& picture, int width, int height, const PictureView& view,
+          const TestPicture* overlay = nullptr, PicturePart part = PicturePart{})
       : m_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)) {
     cairo_surface_t* source = PictureSurface(picture.rgba.data(), picture.width, picture.height, picture.stride);
+    PictureOverlay over;
+    if (overlay != nullptr) {
+      over.surface = PictureSurface(overlay->rgba.data(), overlay->width, overlay->height, overlay->stride);
+      over.part = part;
+    }
     cairo_t* cr = cairo_create(m_surface);
-    PaintPicture(cr, width, height, source, view);
+    PaintPicture(cr, width, height, source, view, over);
     cairo_destroy(cr);
+    if (over.surface != nullptr) cairo_surface_destroy(over.surface);
     cairo_surface_destroy(source);
     cairo_surface_flush(m_surface);
   }
@@ -129,6 +136,69 @@ TEST(PicturePainting, ZoomingKeepsThePointUnderThePointerAndStaysWithinItsBounds
   EXPECT_DOUBLE_EQ((7 - place.x) / place.scale, 6.0 + (7 - 3) / 2.0);
   EXPECT_DOUBLE_EQ(ZoomAbout(zoomed, 1e6, 0, 0, 8, 8, 16, 16).zoom, 64.0);
   EXPECT_DOUBLE_EQ(ZoomAbout(zoomed, 1e-6, 0, 0, 8, 8, 16, 16).zoom, 1.0 / 64);
+}
+
+TEST(PictureOverlay, APartIsShownOverItsPixelsAndOutlinedJustOutsideThem) {
+  TestPicture picture(4, 2);
+  picture.FillDistinct();
+  TestPicture overlay(2, 1);
+  overlay.Set(0, 0, {250, 5, 5});
+  overlay.Set(1, 0, {5, 250, 5});
+  // Fitted into 8 by 8 at twice the size, rows 2 to 5: the part at picture
+  // (1, 0), 2 by 1, covers screen columns 2 to 5 of rows 2 and 3.
+  const Painted painted(picture, 8, 8, PictureView{}, &overlay, PicturePart{1, 0, 2, 1});
+  const Colour outline = {255, 200, 0};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      Colour expected = y < 2 || y >= 6 ? kBackground : TestPicture::ColourAt(x / 2, (y - 2) / 2);
+      if (x >= 2 && x < 6 && y >= 2 && y < 4) expected = x < 4 ? Colour{250, 5, 5} : Colour{5, 250, 5};
+      const bool onOutline = ((y == 1 || y == 4) && x >= 1 && x <= 6) || ((x == 1 || x == 6) && y >= 1 && y <= 4);
+      if (onOutline) expected = outline;
+      EXPECT_EQ(painted.At(x, y), expected) << "at " << x << ", " << y;
+    }
+  }
+}
+
+TEST(PictureOverlay, APartCoveringThePictureIsNotOutlined) {
+  TestPicture picture(4, 2);
+  picture.FillDistinct();
+  TestPicture overlay(4, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) overlay.Set(x, y, {x * 50, y * 100, 7});
+  }
+  const Painted painted(picture, 8, 8, PictureView{}, &overlay, PicturePart{0, 0, 4, 2});
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const Colour expected = y < 2 || y >= 6 ? kBackground : Colour{x / 2 * 50, (y - 2) / 2 * 100, 7};
+      EXPECT_EQ(painted.At(x, y), expected) << "at " << x << ", " << y;
+    }
+  }
+}
+
+TEST(PictureView, TheVisiblePartIsEveryPicturePixelTheAreaShowsAnyOf) {
+  // Fitted: the whole picture, whatever the area's shape.
+  EXPECT_EQ(VisiblePart(300, 100, 640, 480, PictureView{}), (PicturePart{0, 0, 640, 480}));
+  PictureView view;
+  view.fit = false;
+  view.zoom = 1.0;
+  view.centreX = 50;
+  view.centreY = 40;
+  // 1:1, 40 by 30 about (50, 40): columns 30 to 69, rows 25 to 54.
+  EXPECT_EQ(VisiblePart(40, 30, 100, 80, view), (PicturePart{30, 25, 40, 30}));
+  // At 4x, about (10.3, 5): the area's 10 columns reach picture 9.05 to 11.55,
+  // so columns 9 to 11; its 6 rows 4.25 to 5.75, so row 4 and row 5.
+  view.zoom = 4.0;
+  view.centreX = 10.3;
+  view.centreY = 5.0;
+  EXPECT_EQ(VisiblePart(10, 6, 100, 80, view), (PicturePart{9, 4, 3, 2}));
+  // Near an edge the part is cut at the picture's border.
+  view.zoom = 1.0;
+  view.centreX = 5;
+  view.centreY = 78;
+  EXPECT_EQ(VisiblePart(40, 30, 100, 80, view), (PicturePart{0, 63, 25, 17}));
+  // Panned off the picture: nothing.
+  view.centreX = 500;
+  EXPECT_EQ(VisiblePart(40, 30, 100, 80, view), (PicturePart{}));
 }
 
 }  // namespace

@@ -321,13 +321,14 @@ class CalvanePicture : public DesktopDialog {
     return id;
   }
 
-  // The window's pixels, as text lines of ImageMagick's "txt:" format.
-  std::string Screenshot(const std::string& id, const std::string& name) const {
+  // The window's pixels in `region` (ImageMagick's geometry), as text lines
+  // of its "txt:" format.
+  std::string Screenshot(const std::string& id, const std::string& name, const std::string& region = "256x256+0+0") const {
     mkdir(DESKTOP_SCREENSHOTS, 0755);
     const std::string file = std::string(DESKTOP_SCREENSHOTS) + "/" + name + ".png";
     // import asks for a window to be clicked when the id has gone: bounded.
     if (!Exists(file) || std::remove(file.c_str()) == 0) Server().Run({"timeout", "5", "import", "-window", id, file});
-    return Server().Run({"convert", file, "-crop", "256x256+0+0", "+repage", "-depth", "8", "txt:-"});
+    return Server().Run({"convert", file, "-crop", region, "+repage", "-depth", "8", "txt:-"});
   }
 
   std::string m_folder;
@@ -394,10 +395,13 @@ TEST_F(CalvanePicture, TheRunIsShownAsItGoesAndEnds) {
   const std::string picture = WaitForPicture();
   ASSERT_FALSE(picture.empty());
   // Grey 50% (128 of 255) with its noise: the picture, not the window's
-  // dark background (64), is shown.
+  // dark background (64), is shown. The picture is fitted at a quarter of
+  // its size into 512x384; the dialog's preview covers its middle
+  // megapixel, so the corner is looked at.
+  const std::string corner = "96x64+0+0";
   Spread before;
   ASSERT_TRUE(WaitUntil([&] {
-    before = SpreadOf(Screenshot(picture, "run-before"));
+    before = SpreadOf(Screenshot(picture, "run-before", corner));
     return std::abs(before.mean - 128) < 8 && before.deviation > 4;
   })) << "the noisy picture is not shown: mean " << before.mean << ", deviation " << before.deviation;
   Key("Return");  // OK: the run begins
@@ -405,12 +409,54 @@ TEST_F(CalvanePicture, TheRunIsShownAsItGoesAndEnds) {
   // its noise smoothed away.
   Spread during;
   EXPECT_TRUE(WaitUntil([&] {
-    during = SpreadOf(Screenshot(picture, "run-during"));
+    during = SpreadOf(Screenshot(picture, "run-during", corner));
     return std::abs(during.mean - before.mean) < 4 && during.deviation < before.deviation / 2;
   })) << "the picture was not redrawn during the run: mean " << during.mean << ", deviation " << during.deviation
       << " (before " << before.deviation << ")";
   EXPECT_EQ(client.WaitForExit(), 0);
   EXPECT_TRUE(Exists(Path("out.png")));
+}
+
+TEST_F(CalvanePicture, TheDialogsValuesArePreviewedOnThePictureBeforeOk) {
+  // 512x384 shows at 1:1 and is previewed whole.
+  Server().Run({"convert", "-seed", "11", "-size", "512x384", "xc:gray50", "-attenuate", "3", "+noise", "Gaussian",
+                Path("in.png")});
+  Client client(Server(), {CALVANE_PROGRAM, "-i", Path("in.png"), Path("out.png"), "--variance", "2", "--iterations",
+                           "200"});
+  ASSERT_FALSE(WaitForDialog().empty());
+  const std::string picture = WaitForPicture();
+  ASSERT_FALSE(picture.empty());
+  const auto previewOf = [&](const std::string& level, const std::string& name) {
+    const std::string caption = "calvane - preview, Noise Variance " + level + ", Iterations 200";
+    EXPECT_TRUE(WaitUntil([&] { return Server().Xdotool({"getwindowname", picture}) == caption; }))
+        << "no finished preview of level " << level << ": the caption is "
+        << Server().Xdotool({"getwindowname", picture});
+    Spread spread;
+    // Painted once the caption says so; the picture is looked at until
+    // two screenshots agree.
+    WaitUntil([&] {
+      const Spread last = spread;
+      spread = SpreadOf(Screenshot(picture, name));
+      return spread.deviation == last.deviation;
+    });
+    return spread;
+  };
+  // The dialog opens on the command line's level: held within 2 of the
+  // noisy picture, the preview keeps nearly all of its noise.
+  const Spread low = previewOf("2", "preview-level-2");
+  EXPECT_GT(low.deviation, 10);
+  EXPECT_NEAR(low.mean, 128, 8);
+  // A level typed in the dialog and validated (Tab) is previewed: the same
+  // grey, its noise smoothed away.
+  Key("alt+v");
+  Server().Xdotool({"type", "--delay", "30", "20000"});
+  Key("Tab");
+  const Spread high = previewOf("20000", "preview-level-20000");
+  EXPECT_NEAR(high.mean, low.mean, 4);
+  EXPECT_LT(high.deviation, low.deviation / 3) << "the preview did not follow the level";
+  Key("Escape");
+  EXPECT_EQ(client.WaitForExit(), 1);
+  EXPECT_FALSE(Exists(Path("out.png")));
 }
 
 TEST_F(CalvanePicture, EscapeInThePictureStopsTheRunAsCtrlCDoes) {

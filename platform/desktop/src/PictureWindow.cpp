@@ -35,6 +35,22 @@ PicturePlacement PlacePicture(int areaWidth, int areaHeight, int pictureWidth, i
   return place;
 }
 
+PicturePart VisiblePart(int areaWidth, int areaHeight, int pictureWidth, int pictureHeight, const PictureView& view) {
+  if (pictureWidth <= 0 || pictureHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return PicturePart{};
+  const PicturePlacement place = PlacePicture(areaWidth, areaHeight, pictureWidth, pictureHeight, view);
+  // The picture pixels any part of which falls inside the area.
+  const auto first = [&](double offset, int size) {
+    return std::clamp(static_cast<int>(std::floor(-offset / place.scale)), 0, size);
+  };
+  const auto end = [&](double offset, int area, int size) {
+    return std::clamp(static_cast<int>(std::ceil((area - offset) / place.scale)), 0, size);
+  };
+  const int left = first(place.x, pictureWidth), right = end(place.x, areaWidth, pictureWidth);
+  const int top = first(place.y, pictureHeight), bottom = end(place.y, areaHeight, pictureHeight);
+  if (right <= left || bottom <= top) return PicturePart{};
+  return PicturePart{left, top, right - left, bottom - top};
+}
+
 PictureView ZoomAbout(const PictureView& view, double factor, double x, double y, int areaWidth, int areaHeight,
                       int pictureWidth, int pictureHeight) {
   const PicturePlacement place = PlacePicture(areaWidth, areaHeight, pictureWidth, pictureHeight, view);
@@ -48,7 +64,38 @@ PictureView ZoomAbout(const PictureView& view, double factor, double x, double y
   return zoomed;
 }
 
-void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* picture, const PictureView& view) {
+namespace {
+
+// The overlay over its part, and its outline on the screen pixels just
+// outside that part when it is less than the whole picture.
+void PaintOverlay(cairo_t* cr, const PicturePlacement& place, int width, int height, const PictureOverlay& overlay) {
+  const PicturePart& part = overlay.part;
+  cairo_save(cr);
+  cairo_translate(cr, place.x, place.y);
+  cairo_scale(cr, place.scale, place.scale);
+  cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+  cairo_clip(cr);
+  cairo_set_source_surface(cr, overlay.surface, part.x, part.y);
+  cairo_pattern_set_filter(cairo_get_source(cr), place.scale >= 1.0 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  if (part.x == 0 && part.y == 0 && part.width == width && part.height == height) return;
+  const double left = Whole(place.x + part.x * place.scale), top = Whole(place.y + part.y * place.scale);
+  const double right = Whole(place.x + (part.x + part.width) * place.scale);
+  const double bottom = Whole(place.y + (part.y + part.height) * place.scale);
+  cairo_save(cr);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  cairo_set_line_width(cr, 1.0);
+  cairo_set_source_rgb(cr, kOverlayOutline[0], kOverlayOutline[1], kOverlayOutline[2]);
+  cairo_rectangle(cr, left - 0.5, top - 0.5, right - left + 1.0, bottom - top + 1.0);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+}  // namespace
+
+void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* picture, const PictureView& view,
+                  const PictureOverlay& overlay) {
   cairo_save(cr);
   cairo_set_source_rgb(cr, kPictureBackground[0], kPictureBackground[1], kPictureBackground[2]);
   cairo_paint(cr);
@@ -56,6 +103,7 @@ void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* p
     const int width = cairo_image_surface_get_width(picture);
     const int height = cairo_image_surface_get_height(picture);
     const PicturePlacement place = PlacePicture(areaWidth, areaHeight, width, height, view);
+    cairo_save(cr);
     cairo_rectangle(cr, place.x, place.y, width * place.scale, height * place.scale);
     cairo_clip(cr);
     cairo_translate(cr, place.x, place.y);
@@ -63,6 +111,8 @@ void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* p
     cairo_set_source_surface(cr, picture, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr), place.scale >= 1.0 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     cairo_paint(cr);
+    cairo_restore(cr);
+    if (overlay.surface != nullptr) PaintOverlay(cr, place, width, height, overlay);
   }
   cairo_restore(cr);
 }
@@ -87,6 +137,7 @@ cairo_surface_t* PictureSurface(const unsigned char* rgba, int width, int height
 PictureWindow::PictureWindow(const std::string& title, const unsigned char* rgba, int width, int height, int stride) {
   m_original = PictureSurface(rgba, width, height, stride);
   m_picture = cairo_surface_reference(m_original);
+  m_viewed = PicturePart{0, 0, width, height};
   m_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(m_window);
   gtk_window_set_title(window, title.c_str());
@@ -112,21 +163,37 @@ PictureWindow::PictureWindow(const std::string& title, const unsigned char* rgba
 }
 
 PictureWindow::~PictureWindow() {
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_postedSource != 0) g_source_remove(m_postedSource);
+    m_postedSource = 0;
+  }
   g_signal_handlers_disconnect_by_data(m_area, this);
   g_signal_handlers_disconnect_by_data(m_window, this);
   gtk_widget_destroy(m_window);
+  DropOverlay();
   cairo_surface_destroy(m_picture);
   cairo_surface_destroy(m_original);
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
+void PictureWindow::DropOverlay() {
+  if (m_overlay.surface != nullptr) cairo_surface_destroy(m_overlay.surface);
+  m_overlay = PictureOverlay{};
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_hasPosted = false;
+  m_posted = Posted{};
+}
+
 void PictureWindow::Show(const unsigned char* rgba, int width, int height, int stride) {
+  DropOverlay();
   cairo_surface_destroy(m_picture);
   m_picture = PictureSurface(rgba, width, height, stride);
   gtk_widget_queue_draw(m_area);
 }
 
 void PictureWindow::Restart(const unsigned char* rgba, int width, int height, int stride) {
+  DropOverlay();
   cairo_surface_destroy(m_original);
   m_original = PictureSurface(rgba, width, height, stride);
   cairo_surface_destroy(m_picture);
@@ -143,6 +210,67 @@ bool PictureWindow::Poll() {
   return asked;
 }
 
+void PictureWindow::PostOverlay(const unsigned char* rgba, const PicturePart& part, int stride,
+                                const std::string& title) {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_posted.rgba.resize(static_cast<std::size_t>(4) * part.width * part.height);
+  for (int y = 0; y < part.height; ++y) {
+    std::copy_n(rgba + static_cast<std::ptrdiff_t>(y) * stride, 4 * part.width,
+                m_posted.rgba.begin() + static_cast<std::ptrdiff_t>(y) * 4 * part.width);
+  }
+  m_posted.part = part;
+  m_posted.title = title;
+  m_hasPosted = true;
+  // GLib's sources may be added from any thread; this one runs on the
+  // thread that handles the desktop's events.
+  if (m_postedSource == 0) m_postedSource = g_idle_add(ShowPosted, this);
+}
+
+gboolean PictureWindow::ShowPosted(gpointer data) {
+  auto* self = static_cast<PictureWindow*>(data);
+  Posted posted;
+  {
+    const std::lock_guard<std::mutex> lock(self->m_mutex);
+    self->m_postedSource = 0;
+    if (!self->m_hasPosted) return G_SOURCE_REMOVE;
+    self->m_hasPosted = false;
+    posted = std::move(self->m_posted);
+  }
+  // A part that does not lie on the picture (it changed since) is not shown.
+  const int width = cairo_image_surface_get_width(self->m_picture), height = cairo_image_surface_get_height(self->m_picture);
+  const PicturePart& part = posted.part;
+  if (part.x < 0 || part.y < 0 || part.width <= 0 || part.height <= 0 || part.x + part.width > width ||
+      part.y + part.height > height) {
+    return G_SOURCE_REMOVE;
+  }
+  if (self->m_overlay.surface != nullptr) cairo_surface_destroy(self->m_overlay.surface);
+  self->m_overlay.surface = PictureSurface(posted.rgba.data(), part.width, part.height, 4 * part.width);
+  self->m_overlay.part = part;
+  if (!posted.title.empty()) self->SetTitle(posted.title);
+  gtk_widget_queue_draw(self->m_area);
+  return G_SOURCE_REMOVE;
+}
+
+PicturePart PictureWindow::ViewedPart() const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_viewed;
+}
+
+void PictureWindow::OnViewChange(void (*callback)(void*), void* data) {
+  m_viewChanged = callback;
+  m_viewChangedData = data;
+}
+
+void PictureWindow::NoteViewedPart(const PicturePart& part) {
+  bool changed = false;
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    changed = part != m_viewed;
+    m_viewed = part;
+  }
+  if (changed && m_viewChanged != nullptr) m_viewChanged(m_viewChangedData);
+}
+
 void PictureWindow::Zoom(double factor, double x, double y) {
   m_view = ZoomAbout(m_view, factor, x, y, AreaWidth(), AreaHeight(), cairo_image_surface_get_width(m_picture),
                      cairo_image_surface_get_height(m_picture));
@@ -151,8 +279,13 @@ void PictureWindow::Zoom(double factor, double x, double y) {
 
 gboolean PictureWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   auto* self = static_cast<PictureWindow*>(data);
-  PaintPicture(cr, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget),
-               self->m_view.original ? self->m_original : self->m_picture, self->m_view);
+  const int width = gtk_widget_get_allocated_width(widget), height = gtk_widget_get_allocated_height(widget);
+  // The original is shown alone: that is what it is held up for.
+  PaintPicture(cr, width, height, self->m_view.original ? self->m_original : self->m_picture, self->m_view,
+               self->m_view.original ? PictureOverlay{} : self->m_overlay);
+  // Every change of the view or of the window's size is followed by a draw.
+  self->NoteViewedPart(VisiblePart(width, height, cairo_image_surface_get_width(self->m_picture),
+                                   cairo_image_surface_get_height(self->m_picture), self->m_view));
   return TRUE;
 }
 
@@ -287,3 +420,21 @@ extern "C" int calvdesktop_picture_poll(calvdesktop_picture* picture) {
 }
 
 extern "C" void calvdesktop_picture_close(calvdesktop_picture* picture) { delete Of(picture); }
+
+extern "C" void calvdesktop_picture_post_part(calvdesktop_picture* picture, const unsigned char* rgba, int x, int y,
+                                              int width, int height, int stride, const char* title) {
+  if (picture == nullptr || rgba == nullptr || width <= 0 || height <= 0 || stride < 4 * width) return;
+  Of(picture)->PostOverlay(rgba, win::desktop::PicturePart{x, y, width, height}, stride, title != nullptr ? title : "");
+}
+
+extern "C" void calvdesktop_picture_viewed_part(calvdesktop_picture* picture, int* x, int* y, int* width, int* height) {
+  const win::desktop::PicturePart part = picture != nullptr ? Of(picture)->ViewedPart() : win::desktop::PicturePart{};
+  if (x != nullptr) *x = part.x;
+  if (y != nullptr) *y = part.y;
+  if (width != nullptr) *width = part.width;
+  if (height != nullptr) *height = part.height;
+}
+
+extern "C" void calvdesktop_picture_on_view_change(calvdesktop_picture* picture, void (*callback)(void*), void* data) {
+  if (picture != nullptr) Of(picture)->OnViewChange(callback, data);
+}
