@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's picture of `calvane -i` on a desktop: a virtual X
 # server of its own (Xvfb), the program's dialog and picture windows on the
-# bundled sample, and ImageMagick's import of the screen, trimmed to the
-# windows. Stops what it started by the pid it started.
+# bundled sample (its preview split before/after), and ImageMagick's import
+# of the screen, trimmed to the windows. Stops what it started by the pid it started.
 #   docs/desktop-screenshot.sh [OUTPUT.png]   (default docs/desktop.png)
 # Needs what ./setup.sh --packages-only desktop installs, and a build.
 set -euo pipefail
@@ -42,6 +42,14 @@ done
 # The picture on the left, the dialog beside it, as a person would place them.
 xdotool windowsize --sync "$picture" 540 420 windowmove --sync "$picture" 30 30
 xdotool windowmove --sync "$dialog" 600 30
+# The dialog's values previewed on the picture, with the before/after line
+# (S in the picture) across the middle.
+for ((tries = 0; tries < 200; tries++)); do
+  caption=$(xdotool getwindowname "$picture" 2> /dev/null || true)
+  [[ "$caption" == *preview* && "$caption" != *%* ]] && break
+  sleep 0.1
+done
+xdotool windowfocus --sync "$picture" key s
 xdotool windowfocus --sync "$dialog"
 sleep 1
 import -window root "$work/screen.png"

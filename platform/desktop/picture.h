@@ -24,6 +24,9 @@ struct PictureView {
   double zoom = 1.0;
   double centreX = 0.0, centreY = 0.0;
   bool original = false;  // the original shown instead of the current picture
+  // The area column of a before/after line: the original is shown left of
+  // it, the current picture right of it. Below 0: no line.
+  double split = -1.0;
 };
 
 // Where a picture of `pictureWidth` by `pictureHeight` falls in an area:
@@ -64,9 +67,11 @@ PictureView ZoomAbout(const PictureView& view, double factor, double x, double y
 // Paints the area: the background, and the picture placed by the view;
 // magnified pixels are drawn as squares, reduced ones filtered. An overlay
 // is painted over its part of the picture, and outlined when that part is
-// less than the picture.
+// less than the picture. With a split in the view and an `original` of the
+// same size, the original is painted left of the split column and the line
+// on that column.
 void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* picture, const PictureView& view,
-                  const PictureOverlay& overlay = PictureOverlay{});
+                  const PictureOverlay& overlay = PictureOverlay{}, cairo_surface_t* original = nullptr);
 
 // An opaque image surface of the RGBA bytes (8 bits each, rows `stride`
 // bytes apart; the alpha byte is not shown). The caller destroys it.
@@ -74,6 +79,8 @@ cairo_surface_t* PictureSurface(const unsigned char* rgba, int width, int height
 
 // The background around the picture.
 inline constexpr double kPictureBackground[3] = {64 / 255.0, 64 / 255.0, 64 / 255.0};
+// The before/after line.
+inline constexpr double kSplitLine[3] = {1.0, 1.0, 1.0};
 // The outline of an overlay that covers less than the picture.
 inline constexpr double kOverlayOutline[3] = {1.0, 200 / 255.0, 0.0};
 
@@ -134,6 +141,7 @@ class PictureWindow {
   PictureView m_view;
   bool m_dragging = false;
   double m_dragX = 0.0, m_dragY = 0.0;
+  bool m_draggingSplit = false;
   bool m_stopAsked = false;
   PictureOverlay m_overlay;
   void (*m_viewChanged)(void*) = nullptr;

@@ -39,7 +39,7 @@ struct TestPicture {
 class Painted {
  public:
   Painted(const TestPicture& picture, int width, int height, const PictureView& view,
-          const TestPicture* overlay = nullptr, PicturePart part = PicturePart{})
+          const TestPicture* overlay = nullptr, PicturePart part = PicturePart{}, const TestPicture* original = nullptr)
       : m_surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)) {
     cairo_surface_t* source = PictureSurface(picture.rgba.data(), picture.width, picture.height, picture.stride);
     PictureOverlay over;
@@ -47,9 +47,13 @@ class Painted {
       over.surface = PictureSurface(overlay->rgba.data(), overlay->width, overlay->height, overlay->stride);
       over.part = part;
     }
+    cairo_surface_t* before =
+        original != nullptr ? PictureSurface(original->rgba.data(), original->width, original->height, original->stride)
+                            : nullptr;
     cairo_t* cr = cairo_create(m_surface);
-    PaintPicture(cr, width, height, source, view, over);
+    PaintPicture(cr, width, height, source, view, over, before);
     cairo_destroy(cr);
+    if (before != nullptr) cairo_surface_destroy(before);
     if (over.surface != nullptr) cairo_surface_destroy(over.surface);
     cairo_surface_destroy(source);
     cairo_surface_flush(m_surface);
@@ -173,6 +177,39 @@ TEST(PictureOverlay, APartCoveringThePictureIsNotOutlined) {
       EXPECT_EQ(painted.At(x, y), expected) << "at " << x << ", " << y;
     }
   }
+}
+
+TEST(PictureSplit, TheOriginalIsLeftOfTheLineAndThePictureWithItsPartRightOfIt) {
+  TestPicture original(4, 2);
+  original.FillDistinct();
+  TestPicture picture(4, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) picture.Set(x, y, {100 + x, 0, 100 + y});
+  }
+  TestPicture overlay(1, 1);
+  overlay.Set(0, 0, {1, 2, 3});
+  PictureView view;
+  view.split = 3;
+  // Fitted at twice the size, rows 2 to 5; the line on column 3; the part
+  // at picture (3, 1) is screen columns 6 and 7 of rows 4 and 5, outlined
+  // on column 5 and rows 3 and 6 (its right side is off the area).
+  const Painted painted(picture, 8, 8, view, &overlay, PicturePart{3, 1, 1, 1}, &original);
+  const Colour line = {255, 255, 255};
+  const Colour outline = {255, 200, 0};
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      Colour expected = kBackground;
+      if (y >= 2 && y < 6) expected = x < 3 ? TestPicture::ColourAt(x / 2, (y - 2) / 2) : Colour{100 + x / 2, 0, 100 + (y - 2) / 2};
+      if ((x == 5 && y >= 3 && y <= 6) || ((y == 3 || y == 6) && x >= 5)) expected = outline;
+      if (x >= 6 && y >= 4 && y < 6) expected = {1, 2, 3};
+      if (x == 3) expected = line;
+      EXPECT_EQ(painted.At(x, y), expected) << "at " << x << ", " << y;
+    }
+  }
+  // No line: the picture alone.
+  view.split = -1;
+  const Painted whole(picture, 8, 8, view, nullptr, PicturePart{}, &original);
+  EXPECT_EQ(whole.At(1, 2), (Colour{100, 0, 100}));
 }
 
 TEST(PictureView, TheVisiblePartIsEveryPicturePixelTheAreaShowsAnyOf) {

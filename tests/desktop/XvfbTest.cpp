@@ -423,7 +423,8 @@ TEST_F(CalvanePicture, TheDialogsValuesArePreviewedOnThePictureBeforeOk) {
                 Path("in.png")});
   Client client(Server(), {CALVANE_PROGRAM, "-i", Path("in.png"), Path("out.png"), "--variance", "2", "--iterations",
                            "200"});
-  ASSERT_FALSE(WaitForDialog().empty());
+  const std::string dialog = WaitForDialog();
+  ASSERT_FALSE(dialog.empty());
   const std::string picture = WaitForPicture();
   ASSERT_FALSE(picture.empty());
   const auto previewOf = [&](const std::string& level, const std::string& name) {
@@ -454,6 +455,17 @@ TEST_F(CalvanePicture, TheDialogsValuesArePreviewedOnThePictureBeforeOk) {
   const Spread high = previewOf("20000", "preview-level-20000");
   EXPECT_NEAR(high.mean, low.mean, 4);
   EXPECT_LT(high.deviation, low.deviation / 3) << "the preview did not follow the level";
+  // S in the picture: the original left of a line across the middle, the
+  // preview right of it (above where the dialog may cover the picture).
+  Server().Xdotool({"windowfocus", "--sync", picture});
+  Key("s");
+  Spread left, right;
+  EXPECT_TRUE(WaitUntil([&] {
+    left = SpreadOf(Screenshot(picture, "split-left", "200x300+0+0"));
+    right = SpreadOf(Screenshot(picture, "split-right", "200x300+300+0"));
+    return left.deviation > 10 && right.deviation < left.deviation / 3;
+  })) << "no before/after line: deviations " << left.deviation << " and " << right.deviation;
+  Server().Xdotool({"windowfocus", "--sync", dialog});
   Key("Escape");
   EXPECT_EQ(client.WaitForExit(), 1);
   EXPECT_FALSE(Exists(Path("out.png")));

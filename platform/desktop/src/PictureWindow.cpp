@@ -11,6 +11,8 @@ namespace {
 constexpr double kLeastZoom = 1.0 / 64, kMostZoom = 64.0;
 constexpr double kKeyZoomStep = 2.0;
 constexpr double kWheelZoomStep = 1.25;
+// How near the before/after line (in screen pixels) a press takes it.
+constexpr double kSplitGrip = 4.0;
 // The window's first size: the picture fitted into this, never enlarged.
 constexpr int kFirstWidth = 512, kFirstHeight = 384, kLeastSide = 64;
 
@@ -94,8 +96,33 @@ void PaintOverlay(cairo_t* cr, const PicturePlacement& place, int width, int hei
 
 }  // namespace
 
+namespace {
+
+// The original left of the split column, and the line on it.
+void PaintSplit(cairo_t* cr, int areaHeight, const PicturePlacement& place, cairo_surface_t* original, double split) {
+  const double column = Whole(split);
+  cairo_save(cr);
+  cairo_rectangle(cr, 0, 0, column, areaHeight);
+  cairo_clip(cr);
+  cairo_translate(cr, place.x, place.y);
+  cairo_scale(cr, place.scale, place.scale);
+  cairo_rectangle(cr, 0, 0, cairo_image_surface_get_width(original), cairo_image_surface_get_height(original));
+  cairo_clip(cr);
+  cairo_set_source_surface(cr, original, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), place.scale >= 1.0 ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, kSplitLine[0], kSplitLine[1], kSplitLine[2]);
+  cairo_rectangle(cr, column, 0, 1, areaHeight);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+}  // namespace
+
 void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* picture, const PictureView& view,
-                  const PictureOverlay& overlay) {
+                  const PictureOverlay& overlay, cairo_surface_t* original) {
   cairo_save(cr);
   cairo_set_source_rgb(cr, kPictureBackground[0], kPictureBackground[1], kPictureBackground[2]);
   cairo_paint(cr);
@@ -113,6 +140,10 @@ void PaintPicture(cairo_t* cr, int areaWidth, int areaHeight, cairo_surface_t* p
     cairo_paint(cr);
     cairo_restore(cr);
     if (overlay.surface != nullptr) PaintOverlay(cr, place, width, height, overlay);
+    if (original != nullptr && view.split >= 0 && cairo_image_surface_get_width(original) == width &&
+        cairo_image_surface_get_height(original) == height) {
+      PaintSplit(cr, areaHeight, place, original, std::min(view.split, static_cast<double>(areaWidth)));
+    }
   }
   cairo_restore(cr);
 }
@@ -282,7 +313,7 @@ gboolean PictureWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   const int width = gtk_widget_get_allocated_width(widget), height = gtk_widget_get_allocated_height(widget);
   // The original is shown alone: that is what it is held up for.
   PaintPicture(cr, width, height, self->m_view.original ? self->m_original : self->m_picture, self->m_view,
-               self->m_view.original ? PictureOverlay{} : self->m_overlay);
+               self->m_view.original ? PictureOverlay{} : self->m_overlay, self->m_original);
   // Every change of the view or of the window's size is followed by a draw.
   self->NoteViewedPart(VisiblePart(width, height, cairo_image_surface_get_width(self->m_picture),
                                    cairo_image_surface_get_height(self->m_picture), self->m_view));
@@ -323,6 +354,12 @@ gboolean PictureWindow::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data
         gtk_widget_queue_draw(self->m_area);
       }
       return TRUE;
+    case GDK_KEY_s:
+    case GDK_KEY_S:
+      // A before/after line across the middle, or none.
+      self->m_view.split = self->m_view.split >= 0 ? -1.0 : Whole(self->AreaWidth() / 2.0);
+      gtk_widget_queue_draw(self->m_area);
+      return TRUE;
     case GDK_KEY_Escape:
       self->m_stopAsked = true;
       return TRUE;
@@ -342,6 +379,11 @@ gboolean PictureWindow::OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer da
 gboolean PictureWindow::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<PictureWindow*>(data);
   if (event->button != 1 || event->type != GDK_BUTTON_PRESS) return FALSE;
+  // Near the before/after line, the line is dragged.
+  if (self->m_view.split >= 0 && std::abs(event->x - self->m_view.split) <= kSplitGrip) {
+    self->m_draggingSplit = true;
+    return TRUE;
+  }
   // Dragging a fitted picture goes on from its fitted scale.
   if (self->m_view.fit) self->m_view = ZoomAbout(self->m_view, 1.0, event->x, event->y, self->AreaWidth(),
                                                  self->AreaHeight(), cairo_image_surface_get_width(self->m_picture),
@@ -354,12 +396,17 @@ gboolean PictureWindow::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointe
 
 gboolean PictureWindow::OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<PictureWindow*>(data);
-  if (event->button == 1) self->m_dragging = false;
+  if (event->button == 1) self->m_dragging = self->m_draggingSplit = false;
   return TRUE;
 }
 
 gboolean PictureWindow::OnMotion(GtkWidget*, GdkEventMotion* event, gpointer data) {
   auto* self = static_cast<PictureWindow*>(data);
+  if (self->m_draggingSplit) {
+    self->m_view.split = std::clamp(Whole(event->x), 0.0, static_cast<double>(self->AreaWidth() - 1));
+    gtk_widget_queue_draw(self->m_area);
+    return TRUE;
+  }
   if (!self->m_dragging) return FALSE;
   self->m_view.centreX -= (event->x - self->m_dragX) / self->m_view.zoom;
   self->m_view.centreY -= (event->y - self->m_dragY) / self->m_view.zoom;
