@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "hostlib/HostImage.h"
@@ -17,6 +18,9 @@ const double kHighPass[4] = {(1.0 - kSqrt3) / kNorm, -(3.0 - kSqrt3) / kNorm, (3
                              -(1.0 + kSqrt3) / kNorm};
 
 constexpr double kMedianAbsoluteNormal = 0.6745;
+
+// Below this many pixels a plane takes less than a thread's start-up.
+constexpr std::int64_t kParallelPixels = 256 * 1024;
 
 }  // namespace
 
@@ -52,11 +56,24 @@ double EstimatePlaneNoise(const float* samples, std::int64_t width, std::int64_t
 double EstimateImageNoise(const Image* image) {
   const int channels = ImageChannels(image);
   if (channels == 0) return 0.0;
-  double sumOfSquares = 0.0;
-  for (int c = 0; c < channels; ++c) {
-    const double sigma = EstimatePlaneNoise(ImagePlane(image, c), ImageWidth(image), ImageHeight(image));
-    sumOfSquares += sigma * sigma;
+  std::vector<const float*> planes;
+  for (int c = 0; c < channels; ++c) planes.push_back(ImagePlane(image, c));
+  // The channels are measured side by side on large images; the sum is
+  // taken in channel order, so the result does not depend on it.
+  std::vector<double> sigmas(static_cast<std::size_t>(channels));
+  const auto measure = [&](int c) {
+    sigmas[static_cast<std::size_t>(c)] = EstimatePlaneNoise(planes[static_cast<std::size_t>(c)], ImageWidth(image), ImageHeight(image));
+  };
+  std::vector<std::thread> helpers;
+  if (channels > 1 && ImageWidth(image) * ImageHeight(image) >= kParallelPixels) {
+    for (int c = 1; c < channels; ++c) helpers.emplace_back(measure, c);
+  } else {
+    for (int c = 1; c < channels; ++c) measure(c);
   }
+  measure(0);
+  for (std::thread& helper : helpers) helper.join();
+  double sumOfSquares = 0.0;
+  for (double sigma : sigmas) sumOfSquares += sigma * sigma;
   return std::sqrt(sumOfSquares / channels);
 }
 

@@ -51,6 +51,18 @@ TEST(NoiseEstimate, ChannelsCombineAsTheirRootMeanSquare) {
   EXPECT_NEAR(EstimateImageNoise(image.get()), expected, 0.1 * expected);
 }
 
+TEST(NoiseEstimate, ALargeImagesChannelsMeasuredSideBySideGiveEachItsOwn) {
+  // Large enough for the channels to be measured on threads of their own.
+  const HostImagePtr image = Generated(640, 480, {3.0, 9.0, 27.0, 1.0}, 255.0f, 8);
+  double sumOfSquares = 0.0;
+  for (int c = 0; c < 4; ++c) {
+    const double sigma = EstimatePlaneNoise(ImagePlane(image.get(), c), 640, 480);
+    sumOfSquares += sigma * sigma;
+  }
+  EXPECT_EQ(EstimateImageNoise(image.get()), std::sqrt(sumOfSquares / 4));
+  EXPECT_NEAR(EstimateImageNoise(image.get()), std::sqrt((9.0 + 81.0 + 729.0 + 1.0) / 4), 0.5);
+}
+
 TEST(NoiseEstimate, CleanAndTinyImagesHaveNone) {
   const HostImagePtr clean = Generated(64, 64, {0.0}, 255.0f, 1);
   EXPECT_LT(EstimateImageNoise(clean.get()), 0.01);
