@@ -1,10 +1,13 @@
 #include "hostlib/Deferred.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "hostlib/HostImage.h"
@@ -14,27 +17,54 @@
 namespace calvane::hostlib {
 namespace {
 
-// What the pending chain will do to `work`, in this order:
+// The affine map a chain applies to the working image as it reads it:
 //   work = work + addFactor * ref   (when ref is set)
 //   work = work * scale             (when scaled)
+struct Affine {
+  const Image* ref = nullptr;
+  float addFactor = 0.0f;
+  bool scaled = false;
+  float scale = 1.0f;
+
+  bool Any() const { return ref != nullptr || scaled; }
+};
+
+// A curvature as it was asked for.
+struct CurvatureSpec {
+  float eps2 = 0.0f;
+  bool joint = false;
+  const KernelSet* kernels = nullptr;
+};
+
+// What the pending chain will do to `work`, in this order:
+//   the affine map
 //   curv = curvature of work        (when curv is set)
 //   work = work + stepFactor * curv (when step)
 struct Chain {
   Image* work = nullptr;
-  Image* ref = nullptr;
-  float addFactor = 0.0f;
-  bool scaled = false;
-  float scale = 1.0f;
+  Affine affine;
   Image* curv = nullptr;
-  float eps2 = 0.0f;
-  bool joint = false;
-  const KernelSet* kernels = nullptr;
+  CurvatureSpec curvature;
   bool step = false;
   float stepFactor = 0.0f;
 };
 
+// A curvature image whose samples are not computed yet: its buffer holds
+// the working samples from before the pass that made the record, and its
+// samples are the curvature of those under `affine`. When the image the
+// affine map reads is deleted, the record keeps it (ownsRef) until it is
+// done with it.
+struct Record {
+  Image* target = nullptr;
+  Affine affine;
+  CurvatureSpec curvature;
+  bool ownsRef = false;
+};
+
 std::mutex g_mutex;
 Chain g_chain;
+Record g_record;
+std::atomic<std::size_t> g_recordsComputed{0};
 
 // -1 until read from the environment, then 0 (eager) or 1 (deferred).
 std::atomic<int> g_mode{-1};
@@ -128,8 +158,28 @@ class EnergyFeed {
   std::size_t m_pending = 0;
 };
 
-// Rows of the working image, in its own samples, that a task reads and
-// another task writes: copied before any task writes.
+// What one pass does. It reads `source` (width x height samples in
+// `channels` planes) with the affine map applied, computes the curvature of
+// every row, and writes the curvature to `curvatureOut` and the new working
+// samples (the mapped row, plus stepFactor times its curvature when `step`)
+// to `workOut`, each when set; with `energyRef`, it also returns the energy
+// of the new working samples against it.
+struct PassSpec {
+  std::size_t width = 0;
+  std::size_t height = 0;
+  int channels = 0;
+  const float* source = nullptr;
+  Affine affine;
+  CurvatureSpec curvature;
+  float* curvatureOut = nullptr;
+  float* workOut = nullptr;
+  bool step = false;
+  float stepFactor = 0.0f;
+  const float* energyRef = nullptr;
+};
+
+// Rows of the source that a task reads and another task writes, when a
+// pass writes the buffer it reads: copied before any task writes.
 constexpr int kSnapshotRows = 4;
 
 struct TaskBuffers {
@@ -141,34 +191,42 @@ struct TaskBuffers {
 struct WorkBuffers {
   std::vector<float> ring;     // per channel, rows y and y + 1 (slot y mod 2)
   std::vector<float> scratch;  // the curvature's field rows
-  std::vector<float> curvRow;  // per channel, two rows: curvature of rows partly owned
+  std::vector<float> curvRow;  // per channel, two rows: curvature of rows not written straight out
   std::vector<const float*> ringRows;  // per channel, the ring's rows
   std::vector<float*> outRows;         // per channel, where the curvature of a row goes
+  std::vector<const float*> ahead;     // the rows to prefetch while a row's curvature is computed
+  std::vector<float> newRow;           // the new working samples of a row, when they are streamed out
 };
 
 // Kept between passes (under the lock).
 std::vector<TaskBuffers> g_tasks;
 
 // Each task covers at least this many rows, so that the rows it shares with
-// its neighbours (copied first, and computed twice) stay a small part of
-// its work.
+// its neighbours (computed twice) stay a small part of its work.
 constexpr std::size_t kMinTaskRows = 64;
+
+// From this size of image on, a pass writes the new working samples past
+// the caches: the three images of an iteration do not fit in them, so the
+// next pass reads the samples from memory anyway, and a cached store would
+// first read every line it overwrites.
+constexpr std::size_t kStreamFromBytes = std::size_t{8} << 20;
 
 // The chain with a curvature, as one pass over rows: each task takes one
 // thread's share of SampleLayout (the same samples of every plane) and the
 // rows that meet it.
 class FusedPass {
  public:
-  FusedPass(const Chain& chain, const Image* energyRef)
-      : m_chain(chain),
-        m_kernels(*chain.kernels),
-        m_work(*chain.work),
-        m_width(static_cast<std::size_t>(m_work.width)),
-        m_height(static_cast<std::size_t>(m_work.height)),
-        m_channels(m_work.channels),
-        m_plane(m_work.PlaneSize()),
+  explicit FusedPass(const PassSpec& spec)
+      : m_spec(spec),
+        m_kernels(*spec.curvature.kernels),
+        m_width(spec.width),
+        m_height(spec.height),
+        m_channels(spec.channels),
+        m_plane(spec.width * spec.height),
         m_layout(SampleLayout(m_plane, m_channels)),
-        m_energyRef(energyRef) {}
+        m_inPlace(spec.source == spec.workOut || spec.source == spec.curvatureOut),
+        m_stream(spec.workOut != nullptr && !m_inPlace &&
+                 m_plane * static_cast<std::size_t>(m_channels) * sizeof(float) >= kStreamFromBytes) {}
 
   // Returns the energy against energyRef (0 without one).
   float Run() {
@@ -180,20 +238,22 @@ class FusedPass {
         1, (kMinTaskRows * m_width * m_layout.Pieces() + shareSamples - 1) / std::max<std::size_t>(shareSamples, 1));
     m_perThread = (m_layout.Pieces() + group - 1) / group;
     const std::size_t tasks = m_layout.Threads() * m_perThread;
-    if (m_energyRef != nullptr) m_partials.assign(m_layout.Chunks(), 0.0);
-    Prepare(tasks);
+    if (m_spec.energyRef != nullptr) m_partials.assign(m_layout.Chunks(), 0.0);
+    PrepareSnapshots(tasks);
     if (tasks > 1) {
-      auto snapshot = [this](std::size_t task) { Snapshot(task); };
-      ThreadTeam::Get().Run(tasks, snapshot);
+      if (m_inPlace) {
+        auto snapshot = [this](std::size_t task) { Snapshot(task); };
+        ThreadTeam::Get().Run(tasks, snapshot);
+      }
       auto body = [this](std::size_t task) { Task(task); };
       ThreadTeam::Get().Run(tasks, body);
     } else {
       Task(0);
     }
-    if (m_energyRef == nullptr) return 0.0f;
+    if (m_spec.energyRef == nullptr) return 0.0f;
     double sum = 0.0;
     for (const double p : m_partials) sum += p;
-    return static_cast<float>(sum / static_cast<double>(m_work.SampleCount()));
+    return static_cast<float>(sum / static_cast<double>(m_plane * static_cast<std::size_t>(m_channels)));
   }
 
  private:
@@ -207,14 +267,13 @@ class FusedPass {
     return {m_layout.Units(first + pieces.begin).begin, m_layout.Units(first + pieces.end - 1).end};
   }
 
-  void Prepare(std::size_t tasks) {
+  void PrepareSnapshots(std::size_t tasks) {
+    if (!m_inPlace || tasks < 2) return;
     if (g_tasks.size() < tasks) g_tasks.resize(tasks);
     const auto c = static_cast<std::size_t>(m_channels);
     for (std::size_t t = 0; t < tasks; ++t) {
       TaskBuffers& buffers = g_tasks[t];
-      if (tasks > 1 && buffers.snapshot.size() < kSnapshotRows * c * m_width) {
-        buffers.snapshot.resize(kSnapshotRows * c * m_width);
-      }
+      if (buffers.snapshot.size() < kSnapshotRows * c * m_width) buffers.snapshot.resize(kSnapshotRows * c * m_width);
       for (std::int64_t& row : buffers.snapshotRow) row = -1;
     }
   }
@@ -222,15 +281,22 @@ class FusedPass {
   WorkBuffers& ThreadBuffers() const {
     thread_local WorkBuffers t_buffers;
     const auto c = static_cast<std::size_t>(m_channels);
-    const std::size_t scratch = m_chain.joint ? JointCurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width), m_channels)
-                                              : CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width)) * c;
+    const std::size_t scratch = m_spec.curvature.joint
+                                    ? JointCurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width), m_channels)
+                                    : CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width)) * c;
     if (t_buffers.ring.size() < 2 * c * m_width) t_buffers.ring.resize(2 * c * m_width);
     if (t_buffers.curvRow.size() < 2 * c * m_width) t_buffers.curvRow.resize(2 * c * m_width);
     if (t_buffers.scratch.size() < scratch) t_buffers.scratch.resize(scratch);
     if (t_buffers.ringRows.size() < c) t_buffers.ringRows.resize(c);
     if (t_buffers.outRows.size() < c) t_buffers.outRows.resize(c);
+    if (t_buffers.ahead.size() < 3 * c) t_buffers.ahead.resize(3 * c);
+    if (m_stream && t_buffers.newRow.size() < m_width) t_buffers.newRow.resize(m_width);
     return t_buffers;
   }
+
+  // The first and last rows of a task's range.
+  std::size_t FirstRow(const Range& share) const { return share.begin / m_width; }
+  std::size_t EndRow(const Range& share) const { return (share.end - 1) / m_width + 1; }
 
   // The rows of the task's range that other tasks write: the row above,
   // the first and last rows when shared, and the row below.
@@ -238,8 +304,8 @@ class FusedPass {
     const Range share = Share(task);
     if (share.begin >= share.end) return;
     TaskBuffers& buffers = g_tasks[task];
-    const std::size_t r0 = share.begin / m_width;
-    const std::size_t r1 = (share.end - 1) / m_width + 1;
+    const std::size_t r0 = FirstRow(share);
+    const std::size_t r1 = EndRow(share);
     const std::int64_t rows[kSnapshotRows] = {
         r0 > 0 ? static_cast<std::int64_t>(r0) - 1 : -1,
         share.begin % m_width != 0 ? static_cast<std::int64_t>(r0) : -1,
@@ -249,7 +315,7 @@ class FusedPass {
       buffers.snapshotRow[i] = rows[i];
       if (rows[i] < 0) continue;
       for (int c = 0; c < m_channels; ++c) {
-        std::memcpy(SnapshotRow(buffers, i, c), m_work.samples + Offset(c, static_cast<std::size_t>(rows[i])),
+        std::memcpy(SnapshotRow(buffers, i, c), m_spec.source + Offset(c, static_cast<std::size_t>(rows[i])),
                     m_width * sizeof(float));
       }
     }
@@ -258,9 +324,15 @@ class FusedPass {
   std::size_t Offset(int channel, std::size_t row) const {
     return m_plane * static_cast<std::size_t>(channel) + row * m_width;
   }
+  std::size_t SnapshotOffset(int index, int channel) const {
+    return (static_cast<std::size_t>(index) * static_cast<std::size_t>(m_channels) + static_cast<std::size_t>(channel)) *
+           m_width;
+  }
   float* SnapshotRow(TaskBuffers& buffers, int index, int channel) const {
-    return buffers.snapshot.data() + (static_cast<std::size_t>(index) * static_cast<std::size_t>(m_channels) +
-                                      static_cast<std::size_t>(channel)) * m_width;
+    return buffers.snapshot.data() + SnapshotOffset(index, channel);
+  }
+  const float* SnapshotRow(const TaskBuffers& buffers, int index, int channel) const {
+    return buffers.snapshot.data() + SnapshotOffset(index, channel);
   }
   float* RingBase(WorkBuffers& buffers, int channel) const {
     return buffers.ring.data() + 2 * static_cast<std::size_t>(channel) * m_width;
@@ -269,41 +341,63 @@ class FusedPass {
     return RingBase(buffers, channel) + (row & 1) * m_width;
   }
 
-  // Row `row` of every channel into the ring, as the chain's affine map
-  // leaves it.
-  void Load(TaskBuffers& task, WorkBuffers& buffers, std::size_t row) {
+  // Row `row` of every channel into the ring, as the affine map leaves it.
+  void Load(const TaskBuffers* task, WorkBuffers& buffers, std::size_t row) {
     int snapshot = -1;
-    for (int i = 0; i < kSnapshotRows; ++i) {
-      if (task.snapshotRow[i] == static_cast<std::int64_t>(row)) snapshot = i;
+    if (task != nullptr) {
+      for (int i = 0; i < kSnapshotRows; ++i) {
+        if (task->snapshotRow[i] == static_cast<std::int64_t>(row)) snapshot = i;
+      }
     }
+    const Affine& affine = m_spec.affine;
     for (int c = 0; c < m_channels; ++c) {
-      const float* in = snapshot >= 0 ? SnapshotRow(task, snapshot, c) : m_work.samples + Offset(c, row);
-      const float* ref = m_chain.ref != nullptr ? m_chain.ref->samples + Offset(c, row) : nullptr;
-      m_kernels.affineRow(in, ref, m_chain.addFactor, m_chain.scaled, m_chain.scale, RingRow(buffers, c, row),
-                          m_width);
+      const float* in = snapshot >= 0 ? SnapshotRow(*task, snapshot, c) : m_spec.source + Offset(c, row);
+      const float* ref = affine.ref != nullptr ? affine.ref->samples + Offset(c, row) : nullptr;
+      m_kernels.affineRow(in, ref, affine.addFactor, affine.scaled, affine.scale, RingRow(buffers, c, row), m_width);
     }
   }
 
+  // Puts into buffers.ahead the rows of channel c that row `row` needs
+  // from memory (the source, the affine map's image and the energy's), and
+  // returns how many.
+  int RowsToFetch(WorkBuffers& buffers, int c, std::size_t row, int at) const {
+    if (row >= m_height) return at;
+    const std::size_t offset = Offset(c, row);
+    const float* ref = m_spec.affine.ref != nullptr ? m_spec.affine.ref->samples + offset : nullptr;
+    const float* energy = m_spec.energyRef != nullptr ? m_spec.energyRef + offset : nullptr;
+    buffers.ahead[static_cast<std::size_t>(at++)] = m_spec.source + offset;
+    if (ref != nullptr) buffers.ahead[static_cast<std::size_t>(at++)] = ref;
+    if (energy != nullptr && energy != ref) buffers.ahead[static_cast<std::size_t>(at++)] = energy;
+    return at;
+  }
+
   // The curvature of row y (field only when `out` is null; `out` then
-  // addresses every channel's row y through out[c] + (y mod 2) * width).
-  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out) {
+  // addresses every channel's row y through out[c] + (y mod 2) * width),
+  // bringing row `fetch` into the cache on the way.
+  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out, std::size_t fetch) {
     const auto w = static_cast<std::ptrdiff_t>(m_width);
     const bool last = y + 1 >= m_height;
     const auto slot = static_cast<std::ptrdiff_t>(y & 1);
     const std::ptrdiff_t belowSlot = last ? slot : 1 - slot;
-    if (m_chain.joint) {
+    const float eps2 = m_spec.curvature.eps2;
+    if (m_spec.curvature.joint) {
       const float** in = buffers.ringRows.data();
-      for (int c = 0; c < m_channels; ++c) in[c] = RingBase(buffers, c);
-      m_kernels.curvatureRowJoint(in, out, m_channels, w, slot, belowSlot, m_chain.eps2, buffers.scratch.data(),
-                                  static_cast<std::ptrdiff_t>(y));
+      int count = 0;
+      for (int c = 0; c < m_channels; ++c) {
+        in[c] = RingBase(buffers, c);
+        count = RowsToFetch(buffers, c, fetch, count);
+      }
+      m_kernels.curvatureRowJoint(in, out, m_channels, w, slot, belowSlot, eps2, buffers.scratch.data(),
+                                  static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count});
     } else {
       const std::size_t room = CurvatureScratchFloats(w);
       for (int c = 0; c < m_channels; ++c) {
         const float* base = RingBase(buffers, c);
         float* dest = out != nullptr ? out[c] + slot * w : nullptr;
-        m_kernels.curvatureRow(base + slot * w, base + belowSlot * w, dest, w, m_chain.eps2,
+        const int count = RowsToFetch(buffers, c, fetch, 0);
+        m_kernels.curvatureRow(base + slot * w, base + belowSlot * w, dest, w, eps2,
                                buffers.scratch.data() + room * static_cast<std::size_t>(c),
-                               static_cast<std::ptrdiff_t>(y));
+                               static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count});
       }
     }
   }
@@ -311,17 +405,18 @@ class FusedPass {
   void Task(std::size_t task) {
     const Range share = Share(task);
     if (share.begin >= share.end) return;
-    TaskBuffers& own = g_tasks[task];
+    const TaskBuffers* own = m_inPlace && m_layout.Threads() * m_perThread > 1 ? &g_tasks[task] : nullptr;
     WorkBuffers& buffers = ThreadBuffers();
-    const std::size_t r0 = share.begin / m_width;
-    const std::size_t r1 = (share.end - 1) / m_width + 1;
+    const std::size_t r0 = FirstRow(share);
+    const std::size_t r1 = EndRow(share);
     const auto c = static_cast<std::size_t>(m_channels);
 
-    std::vector<EnergyFeed> feeds;
-    if (m_energyRef != nullptr) {
-      feeds.reserve(c);
+    thread_local std::vector<EnergyFeed> t_feeds;
+    std::vector<EnergyFeed>& feeds = t_feeds;
+    feeds.clear();
+    if (m_spec.energyRef != nullptr) {
+      const Range pieces = Pieces(task);
       for (std::size_t p = 0; p < c; ++p) {
-        const Range pieces = Pieces(task);
         feeds.emplace_back(m_layout, (Thread(task) * c + p) * m_layout.Pieces() + pieces.begin,
                            pieces.end - pieces.begin, m_kernels, m_partials.data());
       }
@@ -330,13 +425,13 @@ class FusedPass {
     if (r0 > 0) {
       Load(own, buffers, r0 - 1);
       Load(own, buffers, r0);
-      Curvature(buffers, r0 - 1, nullptr);
+      Curvature(buffers, r0 - 1, nullptr, r0 + 1);
     } else {
       Load(own, buffers, r0);
       // Nothing above the first row: its vertical field is zero.
       const std::size_t stride = m_width + 16;
       float* above = buffers.scratch.data();
-      if (m_chain.joint) {
+      if (m_spec.curvature.joint) {
         std::fill(above + c * stride, above + 2 * c * stride, 0.0f);
       } else {
         const std::size_t room = CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width));
@@ -351,57 +446,124 @@ class FusedPass {
       const std::size_t begin = std::max(share.begin, rowStart);
       const std::size_t end = std::min(share.end, rowStart + m_width);
       const bool whole = begin == rowStart && end == rowStart + m_width;
-      // Rows wholly this task's go straight into the curvature image;
-      // shared rows into a buffer, and only this task's part is copied.
+      // Rows wholly this task's go straight into the curvature output;
+      // other rows into a buffer, and only this task's part is copied.
+      const bool direct = whole && m_spec.curvatureOut != nullptr;
       for (int ch = 0; ch < m_channels; ++ch) {
-        out[ch] = whole ? m_chain.curv->samples + Offset(ch, y) - (y & 1) * m_width
-                        : buffers.curvRow.data() + 2 * static_cast<std::size_t>(ch) * m_width;
+        out[ch] = direct ? m_spec.curvatureOut + Offset(ch, y) - (y & 1) * m_width
+                         : buffers.curvRow.data() + 2 * static_cast<std::size_t>(ch) * m_width;
       }
-      Curvature(buffers, y, out);
+      Curvature(buffers, y, out, y + 2);
       const std::size_t from = begin - rowStart;
       const std::size_t n = end - begin;
       for (int ch = 0; ch < m_channels; ++ch) {
         const float* curvature = out[ch] + (y & 1) * m_width + from;
-        float* curvOut = m_chain.curv->samples + Offset(ch, y) + from;
-        if (!whole) std::memcpy(curvOut, curvature, n * sizeof(float));
+        if (m_spec.curvatureOut != nullptr && !direct) {
+          std::memcpy(m_spec.curvatureOut + Offset(ch, y) + from, curvature, n * sizeof(float));
+        }
+        if (m_spec.workOut == nullptr) continue;
         const float* row = RingRow(buffers, ch, y) + from;
-        float* workOut = m_work.samples + Offset(ch, y) + from;
-        if (m_chain.step) {
-          m_kernels.addScaledInto(row, curvature, m_chain.stepFactor, workOut, n);
-        } else if (m_chain.ref != nullptr || m_chain.scaled) {
-          std::memcpy(workOut, row, n * sizeof(float));
+        float* workOut = m_spec.workOut + Offset(ch, y) + from;
+        // Streamed out, the row is formed in the cache first, where the
+        // energy reads it.
+        float* newRow = m_stream ? buffers.newRow.data() : workOut;
+        if (m_spec.step) {
+          m_kernels.addScaledInto(row, curvature, m_spec.stepFactor, newRow, n);
+        } else {
+          std::memcpy(newRow, row, n * sizeof(float));
         }
         if (!feeds.empty()) {
-          feeds[static_cast<std::size_t>(ch)].Feed(begin, workOut, m_energyRef->samples + Offset(ch, y) + from, n);
+          feeds[static_cast<std::size_t>(ch)].Feed(begin, newRow, m_spec.energyRef + Offset(ch, y) + from, n);
         }
+        if (m_stream) m_kernels.streamStore(workOut, newRow, n);
       }
     }
+    // The streamed stores reach memory before the task counts as done.
+    if (m_stream) _mm_sfence();
   }
 
-  const Chain& m_chain;
+  const PassSpec& m_spec;
   const KernelSet& m_kernels;
-  Image& m_work;
   std::size_t m_width;
   std::size_t m_height;
   int m_channels;
   std::size_t m_plane;
   PassLayout m_layout;
-  const Image* m_energyRef;
+  bool m_inPlace;
+  bool m_stream;
   std::vector<double> m_partials;
   std::size_t m_perThread = 1;
 };
+
+PassSpec SpecFor(const Image& image, const Affine& affine, const CurvatureSpec& curvature) {
+  PassSpec spec;
+  spec.width = static_cast<std::size_t>(image.width);
+  spec.height = static_cast<std::size_t>(image.height);
+  spec.channels = image.channels;
+  spec.source = image.samples;
+  spec.affine = affine;
+  spec.curvature = curvature;
+  return spec;
+}
+
+// The curvature record's samples, computed in place from the samples its
+// buffer holds.
+// Frees what the record kept of a deleted image.
+void Release(const Record& record) {
+  if (!record.ownsRef) return;
+  Image* ref = const_cast<Image*>(record.affine.ref);
+  ReleaseSamples(*ref);
+  delete ref;
+}
+
+void Drop() {
+  const Record record = g_record;
+  g_record = Record{};
+  Release(record);
+}
+
+void Materialise() {
+  const Record record = g_record;
+  g_record = Record{};
+  if (record.target == nullptr) return;
+  PassSpec spec = SpecFor(*record.target, record.affine, record.curvature);
+  spec.curvatureOut = record.target->samples;
+  FusedPass(spec).Run();
+  Release(record);
+  g_recordsComputed.fetch_add(1, std::memory_order_relaxed);
+}
+
+// The record's samples as `use` of `image` needs them.
+void SettleRecord(const Image* image, Use use) {
+  if (image == nullptr || g_record.target == nullptr) return;
+  if (image == g_record.target) {
+    if (use == Use::Replace) {
+      Drop();
+    } else {
+      Materialise();
+    }
+  } else if (image == g_record.affine.ref && use != Use::Read) {
+    Materialise();
+  }
+}
+
+void SwapBuffers(Image& a, Image& b) {
+  std::swap(a.samples, b.samples);
+  std::swap(a.capacity, b.capacity);
+  std::swap(a.mapped, b.mapped);
+}
 
 // The chain without a curvature: the affine map alone, as AddImage and
 // MultiplyConstant would have done it.
 void RunAffine(const Chain& chain) {
   Image& work = *chain.work;
   float* out = work.samples;
-  const float* ref = chain.ref != nullptr ? chain.ref->samples : nullptr;
+  const Affine affine = chain.affine;
+  const float* ref = affine.ref != nullptr ? affine.ref->samples : nullptr;
   const KernelSet& kernels = ActiveKernels();
-  const Chain c = chain;
-  ForEachChunk(work.PlaneSize(), work.channels, [out, ref, &kernels, c](std::size_t offset, std::size_t n, std::size_t) {
-    if (ref != nullptr) kernels.addScaled(out + offset, ref + offset, c.addFactor, n);
-    if (c.scaled) kernels.scale(out + offset, c.scale, n);
+  ForEachChunk(work.PlaneSize(), work.channels, [out, ref, &kernels, affine](std::size_t offset, std::size_t n, std::size_t) {
+    if (ref != nullptr) kernels.addScaled(out + offset, ref + offset, affine.addFactor, n);
+    if (affine.scaled) kernels.scale(out + offset, affine.scale, n);
   });
 }
 
@@ -410,10 +572,48 @@ float Run(const Chain& chain, const Image* energyRef) {
     RunAffine(chain);
     return 0.0f;
   }
-  return FusedPass(chain, energyRef).Run();
+  Image& work = *chain.work;
+  Image& curv = *chain.curv;
+  PassSpec spec = SpecFor(work, chain.affine, chain.curvature);
+  if (!chain.step) {
+    // Stopped before its step: the curvature now, and the mapped samples
+    // back in place.
+    spec.curvatureOut = curv.samples;
+    if (chain.affine.Any()) spec.workOut = work.samples;
+    FusedPass(spec).Run();
+    return 0.0f;
+  }
+  // One record is kept: an older one on another image gets its samples
+  // first (the curvature image's own was dropped when this curvature was
+  // asked for).
+  if (g_record.target != &curv) Materialise();
+  Drop();
+  spec.workOut = curv.samples;
+  spec.step = true;
+  spec.stepFactor = chain.stepFactor;
+  spec.energyRef = energyRef != nullptr ? energyRef->samples : nullptr;
+  const float energy = FusedPass(spec).Run();
+  SwapBuffers(work, curv);
+  g_record = Record{&curv, chain.affine, chain.curvature};
+  return energy;
 }
 
-bool Empty(const Chain& chain) { return chain.ref == nullptr && !chain.scaled && chain.curv == nullptr; }
+bool Empty(const Chain& chain) { return !chain.affine.Any() && chain.curv == nullptr; }
+
+void FlushAll() {
+  if (Empty(g_chain)) {
+    g_chain = Chain{};
+    return;
+  }
+  const Chain chain = g_chain;
+  g_chain = Chain{};
+  Run(chain, nullptr);
+}
+
+void FlushInvolving(const Image* image) {
+  if (image == nullptr || Empty(g_chain)) return;
+  if (image == g_chain.work || image == g_chain.affine.ref || image == g_chain.curv) FlushAll();
+}
 
 }  // namespace
 
@@ -430,62 +630,76 @@ bool Deferring() {
 DeferredLock::DeferredLock() { g_mutex.lock(); }
 DeferredLock::~DeferredLock() { g_mutex.unlock(); }
 
-void FlushAll() {
-  if (Empty(g_chain)) {
-    g_chain = Chain{};
-    return;
-  }
-  const Chain chain = g_chain;
-  g_chain = Chain{};
-  Run(chain, nullptr);
+std::size_t CurvatureRecordsComputed() { return g_recordsComputed.load(std::memory_order_relaxed); }
+
+void Prepare(const Image* image, Use use) {
+  FlushInvolving(image);
+  SettleRecord(image, use);
 }
 
-void FlushInvolving(const Image* image) {
-  if (image == nullptr || Empty(g_chain)) return;
-  if (image == g_chain.work || image == g_chain.ref || image == g_chain.curv) FlushAll();
+bool PrepareDelete(Image* image) {
+  FlushInvolving(image);
+  if (image != nullptr && image == g_record.affine.ref && g_record.target != nullptr) {
+    g_record.ownsRef = true;
+    return true;
+  }
+  SettleRecord(image, Use::Replace);
+  return false;
+}
+
+void SettleAll() {
+  FlushAll();
+  Materialise();
 }
 
 void DeferCurvature(Image& in, Image& out, float epsilon) {
-  const bool joins = g_chain.work == &in && g_chain.curv == nullptr && &out != g_chain.ref;
+  const bool joins = g_chain.work == &in && g_chain.curv == nullptr && &out != g_chain.affine.ref;
   if (!joins) FlushAll();
+  SettleRecord(&in, Use::Read);
+  SettleRecord(&out, Use::Replace);
   Reshape(out, in.width, in.height, in.channels);
   out.scale = in.scale;
   out.coupling = in.coupling;
   g_chain.work = &in;
   g_chain.curv = &out;
-  g_chain.eps2 = epsilon * epsilon;
-  g_chain.joint = in.coupling == ChannelCoupling::Joint && in.channels > 1;
-  g_chain.kernels = &ActiveKernels();
+  g_chain.curvature.eps2 = epsilon * epsilon;
+  g_chain.curvature.joint = in.coupling == ChannelCoupling::Joint && in.channels > 1;
+  g_chain.curvature.kernels = &ActiveKernels();
 }
 
 void DeferAdd(Image& dst, Image& src, float factor) {
   if (g_chain.work == &dst && g_chain.curv == &src && !g_chain.step) {
+    SettleRecord(&dst, Use::Change);
     g_chain.step = true;
     g_chain.stepFactor = factor;
     return;
   }
   FlushAll();
+  SettleRecord(&src, Use::Read);
+  SettleRecord(&dst, Use::Change);
   g_chain.work = &dst;
-  g_chain.ref = &src;
-  g_chain.addFactor = factor;
+  g_chain.affine.ref = &src;
+  g_chain.affine.addFactor = factor;
 }
 
 void DeferScale(Image& image, float factor) {
-  if (!(g_chain.work == &image && g_chain.curv == nullptr && !g_chain.scaled)) FlushAll();
+  if (!(g_chain.work == &image && g_chain.curv == nullptr && !g_chain.affine.scaled)) FlushAll();
+  SettleRecord(&image, Use::Change);
   g_chain.work = &image;
-  g_chain.scaled = true;
-  g_chain.scale = factor;
+  g_chain.affine.scaled = true;
+  g_chain.affine.scale = factor;
 }
 
 bool FusedEnergy(Image& a, Image& b, float& energy) {
   if (g_chain.work == &a && g_chain.curv != nullptr && g_chain.step && &b != g_chain.curv && &b != &a) {
+    SettleRecord(&b, Use::Read);
     const Chain chain = g_chain;
     g_chain = Chain{};
     energy = Run(chain, &b);
     return true;
   }
-  FlushInvolving(&a);
-  FlushInvolving(&b);
+  Prepare(&a, Use::Read);
+  Prepare(&b, Use::Read);
   return false;
 }
 
@@ -495,7 +709,7 @@ using namespace calvane::hostlib;
 
 void SetHostOperationsEager(bool eager) {
   DeferredLock lock;
-  FlushAll();
+  SettleAll();
   g_mode.store(eager ? 0 : 1, std::memory_order_release);
 }
 

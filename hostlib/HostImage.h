@@ -46,10 +46,12 @@ CALVANE_HOST_API void SetImageChannelCoupling(Image* image, ChannelCoupling coup
 // Independent for a null image.
 CALVANE_HOST_API ChannelCoupling ImageChannelCoupling(const Image* image);
 
-// The samples of one channel; valid until the image is reshaped or deleted.
-// Operations still pending on the image (SetHostOperationsEager) run first;
-// the pointer shows the samples as of this call, so after more operations
-// on the image ask for it again before reading.
+// The samples of one channel; valid until the image is reshaped or deleted,
+// or an operation changes its samples (the deferred operations may move
+// them to another buffer). Operations still pending on the image
+// (SetHostOperationsEager) run first; the pointer shows the samples as of
+// this call, so after more operations on the image ask for it again. The
+// const form is for reading only; the other may be written through.
 CALVANE_HOST_API float* ImagePlane(Image* image, int channel);
 CALVANE_HOST_API const float* ImagePlane(const Image* image, int channel);
 

@@ -178,17 +178,28 @@ ChannelCoupling ImageChannelCoupling(const Image* image) {
   return image ? image->coupling : ChannelCoupling::Independent;
 }
 
-float* ImagePlane(Image* image, int channel) {
+namespace {
+
+// The samples of one channel, once everything pending on the image that
+// `use` needs has run.
+float* Plane(Image* image, int channel, Use use) {
   Image& img = Require(image, "ImagePlane");
   if (channel < 0 || channel >= img.channels) throw AlertableError("ImagePlane: no channel " + std::to_string(channel));
   if (Deferring()) {
     DeferredLock lock;
-    FlushInvolving(&img);
+    Prepare(&img, use);
   }
   return img.samples + img.PlaneSize() * static_cast<std::size_t>(channel);
 }
 
-const float* ImagePlane(const Image* image, int channel) { return ImagePlane(const_cast<Image*>(image), channel); }
+}  // namespace
+
+// The caller may write through the pointer.
+float* ImagePlane(Image* image, int channel) { return Plane(image, channel, Use::Change); }
+
+const float* ImagePlane(const Image* image, int channel) {
+  return Plane(const_cast<Image*>(image), channel, Use::Read);
+}
 
 Image* NewImage(Image* like) {
   const Image& model = Require(like, "NewImage");
@@ -209,8 +220,8 @@ void CopyImageData(Image* src, Image* dst) {
   Image& target = Require(dst, "CopyImageData");
   if (Deferring()) {
     DeferredLock lock;
-    FlushInvolving(&source);
-    FlushInvolving(&target);
+    Prepare(&source, Use::Read);
+    if (&source != &target) Prepare(&target, Use::Replace);
   }
   if (&source == &target) return;
   // The destination takes the source's geometry, scale and coupling, so a
@@ -229,7 +240,7 @@ void DeleteImage(Image* image) {
   if (image == nullptr) return;
   if (Deferring()) {
     DeferredLock lock;
-    FlushInvolving(image);
+    if (PrepareDelete(image)) return;
   }
   ReleaseSamples(*image);
   delete image;
@@ -245,7 +256,7 @@ void AddImage(Image* dst, Image* src, float factor) {
       DeferAdd(target, const_cast<Image&>(source), factor);
       return;
     }
-    FlushInvolving(&target);
+    Prepare(&target, Use::Change);
   }
   float* out = target.samples;
   const float* in = source.samples;

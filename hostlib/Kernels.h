@@ -12,6 +12,15 @@ namespace calvane::hostlib {
 
 enum class VectorLevel { Baseline, Avx2, Avx512 };
 
+// Rows a pass will read after the one a kernel is working on: as the
+// kernel walks its row it asks for the matching lines of each (rows[i] + x
+// for its samples x) to be brought into the second-level cache, so that
+// their loads overlap its arithmetic.
+struct RowsAhead {
+  const float* const* rows = nullptr;
+  int count = 0;
+};
+
 struct KernelSet {
   VectorLevel level;
   const char* name;
@@ -44,14 +53,14 @@ struct KernelSet {
   // the image's last row. `scratch` holds CurvatureScratchFloats(width).
   // Rows done this way give curvatureBand's samples to the bit.
   void (*curvatureRow)(const float* row, const float* below, float* out, std::ptrdiff_t width, float eps2,
-                       float* scratch, std::ptrdiff_t y);
+                       float* scratch, std::ptrdiff_t y, RowsAhead ahead);
   // The joint form: rows in[c] + y * width and below in[c] + belowY * width,
   // output (when `out` is not null) at out[c] + y * width; py rows picked by
   // `parity` as above (stride width + 16, all channels of one row together).
   // `scratch` holds JointCurvatureScratchFloats(width, channels).
   void (*curvatureRowJoint)(const float* const* in, float* const* out, int channels, std::ptrdiff_t width,
                             std::ptrdiff_t y, std::ptrdiff_t belowY, float eps2, float* scratch,
-                            std::ptrdiff_t parity);
+                            std::ptrdiff_t parity, RowsAhead ahead);
   // The whole blocks of 64 samples of sumSquaredDifference, added into its
   // 32 partial sums: a caller that keeps the partial sums and the last
   // partial block itself gets sumSquaredDifference's result to the bit.
@@ -63,6 +72,11 @@ struct KernelSet {
                     std::size_t n);
   // out[i] = in[i] + factor * add[i], rounded as addScaled rounds it.
   void (*addScaledInto)(const float* in, const float* add, float factor, float* out, std::size_t n);
+  // dst[i] = src[i], with stores that bypass the caches where dst is
+  // vector-aligned: for output that is not read again soon, which then
+  // costs no read of the lines it overwrites. The caller runs a store
+  // fence (_mm_sfence) before another thread may read dst.
+  void (*streamStore)(float* dst, const float* src, std::size_t n);
 };
 
 // Room the curvature needs per thread: two rows of the vertical component
