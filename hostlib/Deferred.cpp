@@ -159,11 +159,12 @@ class EnergyFeed {
 };
 
 // What one pass does. It reads `source` (width x height samples in
-// `channels` planes) with the affine map applied, computes the curvature of
-// every row, and writes the curvature to `curvatureOut` and the new working
-// samples (the mapped row, plus stepFactor times its curvature when `step`)
-// to `workOut`, each when set; with `energyRef`, it also returns the energy
-// of the new working samples against it.
+// `channels` planes) with the affine map applied and computes the curvature
+// of every row. With `step`, it writes the new working samples (the mapped
+// row plus stepFactor times its curvature) to `workOut`, and with
+// `energyRef` returns their energy against it; without, it writes the
+// curvature to `curvatureOut` and the mapped rows to `workOut`, each when
+// set.
 struct PassSpec {
   std::size_t width = 0;
   std::size_t height = 0;
@@ -191,11 +192,10 @@ struct TaskBuffers {
 struct WorkBuffers {
   std::vector<float> ring;     // per channel, rows y and y + 1 (slot y mod 2)
   std::vector<float> scratch;  // the curvature's field rows
-  std::vector<float> curvRow;  // per channel, two rows: curvature of rows not written straight out
+  std::vector<float> curvRow;  // per channel, two rows: output rows not written straight out
   std::vector<const float*> ringRows;  // per channel, the ring's rows
   std::vector<float*> outRows;         // per channel, where the curvature of a row goes
   std::vector<const float*> ahead;     // the rows to prefetch while a row's curvature is computed
-  std::vector<float> newRow;           // the new working samples of a row, when they are streamed out
 };
 
 // Kept between passes (under the lock).
@@ -225,7 +225,7 @@ class FusedPass {
         m_plane(spec.width * spec.height),
         m_layout(SampleLayout(m_plane, m_channels)),
         m_inPlace(spec.source == spec.workOut || spec.source == spec.curvatureOut),
-        m_stream(spec.workOut != nullptr && !m_inPlace &&
+        m_stream(spec.step && !m_inPlace &&
                  m_plane * static_cast<std::size_t>(m_channels) * sizeof(float) >= kStreamFromBytes) {}
 
   // Returns the energy against energyRef (0 without one).
@@ -290,7 +290,6 @@ class FusedPass {
     if (t_buffers.ringRows.size() < c) t_buffers.ringRows.resize(c);
     if (t_buffers.outRows.size() < c) t_buffers.outRows.resize(c);
     if (t_buffers.ahead.size() < 3 * c) t_buffers.ahead.resize(3 * c);
-    if (m_stream && t_buffers.newRow.size() < m_width) t_buffers.newRow.resize(m_width);
     return t_buffers;
   }
 
@@ -374,7 +373,8 @@ class FusedPass {
   // The curvature of row y (field only when `out` is null; `out` then
   // addresses every channel's row y through out[c] + (y mod 2) * width),
   // bringing row `fetch` into the cache on the way.
-  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out, std::size_t fetch) {
+  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out, std::size_t fetch,
+                 RowOutput output = RowOutput{}) {
     const auto w = static_cast<std::ptrdiff_t>(m_width);
     const bool last = y + 1 >= m_height;
     const auto slot = static_cast<std::ptrdiff_t>(y & 1);
@@ -388,7 +388,7 @@ class FusedPass {
         count = RowsToFetch(buffers, c, fetch, count);
       }
       m_kernels.curvatureRowJoint(in, out, m_channels, w, slot, belowSlot, eps2, buffers.scratch.data(),
-                                  static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count});
+                                  static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count}, output);
     } else {
       const std::size_t room = CurvatureScratchFloats(w);
       for (int c = 0; c < m_channels; ++c) {
@@ -397,7 +397,7 @@ class FusedPass {
         const int count = RowsToFetch(buffers, c, fetch, 0);
         m_kernels.curvatureRow(base + slot * w, base + belowSlot * w, dest, w, eps2,
                                buffers.scratch.data() + room * static_cast<std::size_t>(c),
-                               static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count});
+                               static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count}, output);
       }
     }
   }
@@ -439,43 +439,45 @@ class FusedPass {
       }
     }
 
+    // With a step the kernel writes the new working rows, else the
+    // curvature rows. Rows wholly this task's go straight to their image
+    // (unless streamed out: they are formed in the cache first, where the
+    // energy reads them); other rows into a buffer, and only this task's
+    // part is copied.
     float** out = buffers.outRows.data();
+    float* const target = m_spec.step ? m_spec.workOut : m_spec.curvatureOut;
+    const RowOutput output{m_spec.step, m_spec.stepFactor};
     for (std::size_t y = r0; y < r1; ++y) {
       if (y + 1 < m_height) Load(own, buffers, y + 1);
       const std::size_t rowStart = y * m_width;
       const std::size_t begin = std::max(share.begin, rowStart);
       const std::size_t end = std::min(share.end, rowStart + m_width);
       const bool whole = begin == rowStart && end == rowStart + m_width;
-      // Rows wholly this task's go straight into the curvature output;
-      // other rows into a buffer, and only this task's part is copied.
-      const bool direct = whole && m_spec.curvatureOut != nullptr;
+      const bool direct = whole && target != nullptr && !m_stream;
       for (int ch = 0; ch < m_channels; ++ch) {
-        out[ch] = direct ? m_spec.curvatureOut + Offset(ch, y) - (y & 1) * m_width
+        out[ch] = direct ? target + Offset(ch, y) - (y & 1) * m_width
                          : buffers.curvRow.data() + 2 * static_cast<std::size_t>(ch) * m_width;
       }
-      Curvature(buffers, y, out, y + 2);
+      Curvature(buffers, y, out, y + 2, output);
       const std::size_t from = begin - rowStart;
       const std::size_t n = end - begin;
       for (int ch = 0; ch < m_channels; ++ch) {
-        const float* curvature = out[ch] + (y & 1) * m_width + from;
-        if (m_spec.curvatureOut != nullptr && !direct) {
-          std::memcpy(m_spec.curvatureOut + Offset(ch, y) + from, curvature, n * sizeof(float));
-        }
-        if (m_spec.workOut == nullptr) continue;
-        const float* row = RingRow(buffers, ch, y) + from;
-        float* workOut = m_spec.workOut + Offset(ch, y) + from;
-        // Streamed out, the row is formed in the cache first, where the
-        // energy reads it.
-        float* newRow = m_stream ? buffers.newRow.data() : workOut;
-        if (m_spec.step) {
-          m_kernels.addScaledInto(row, curvature, m_spec.stepFactor, newRow, n);
-        } else {
-          std::memcpy(newRow, row, n * sizeof(float));
-        }
+        const float* produced = out[ch] + (y & 1) * m_width + from;
         if (!feeds.empty()) {
-          feeds[static_cast<std::size_t>(ch)].Feed(begin, newRow, m_spec.energyRef + Offset(ch, y) + from, n);
+          feeds[static_cast<std::size_t>(ch)].Feed(begin, produced, m_spec.energyRef + Offset(ch, y) + from, n);
         }
-        if (m_stream) m_kernels.streamStore(workOut, newRow, n);
+        if (target != nullptr && !direct) {
+          float* dest = target + Offset(ch, y) + from;
+          if (m_stream) {
+            m_kernels.streamStore(dest, produced, n);
+          } else {
+            std::memcpy(dest, produced, n * sizeof(float));
+          }
+        }
+        // Stopped before its step: the mapped row goes back in place.
+        if (!m_spec.step && m_spec.workOut != nullptr) {
+          std::memcpy(m_spec.workOut + Offset(ch, y) + from, RingRow(buffers, ch, y) + from, n * sizeof(float));
+        }
       }
     }
     // The streamed stores reach memory before the task counts as done.

@@ -21,6 +21,14 @@ struct RowsAhead {
   int count = 0;
 };
 
+// What a row kernel writes: the curvature, or with `step` the row plus
+// `factor` times its curvature, rounded as addScaled rounds it (the
+// engine's step, without the curvature ever being stored).
+struct RowOutput {
+  bool step = false;
+  float factor = 0.0f;
+};
+
 struct KernelSet {
   VectorLevel level;
   const char* name;
@@ -51,16 +59,18 @@ struct KernelSet {
   // the divergence of the row goes to `out`, from py of the row above at
   // scratch + ((y + 1) mod 2) * (width + 16). `below` is `row` itself on
   // the image's last row. `scratch` holds CurvatureScratchFloats(width).
-  // Rows done this way give curvatureBand's samples to the bit.
+  // Rows done this way give curvatureBand's samples to the bit; `output`
+  // may ask for the stepped row instead, and `ahead` names rows to bring
+  // into the cache on the way.
   void (*curvatureRow)(const float* row, const float* below, float* out, std::ptrdiff_t width, float eps2,
-                       float* scratch, std::ptrdiff_t y, RowsAhead ahead);
+                       float* scratch, std::ptrdiff_t y, RowsAhead ahead, RowOutput output);
   // The joint form: rows in[c] + y * width and below in[c] + belowY * width,
   // output (when `out` is not null) at out[c] + y * width; py rows picked by
   // `parity` as above (stride width + 16, all channels of one row together).
   // `scratch` holds JointCurvatureScratchFloats(width, channels).
   void (*curvatureRowJoint)(const float* const* in, float* const* out, int channels, std::ptrdiff_t width,
                             std::ptrdiff_t y, std::ptrdiff_t belowY, float eps2, float* scratch,
-                            std::ptrdiff_t parity, RowsAhead ahead);
+                            std::ptrdiff_t parity, RowsAhead ahead, RowOutput output);
   // The whole blocks of 64 samples of sumSquaredDifference, added into its
   // 32 partial sums: a caller that keeps the partial sums and the last
   // partial block itself gets sumSquaredDifference's result to the bit.
@@ -70,8 +80,6 @@ struct KernelSet {
   // no product when `scaled` is false.
   void (*affineRow)(const float* in, const float* ref, float addFactor, bool scaled, float scale, float* out,
                     std::size_t n);
-  // out[i] = in[i] + factor * add[i], rounded as addScaled rounds it.
-  void (*addScaledInto)(const float* in, const float* add, float factor, float* out, std::size_t n);
   // dst[i] = src[i], with stores that bypass the caches where dst is
   // vector-aligned: for output that is not read again soon, which then
   // costs no read of the lines it overwrites. The caller runs a store
