@@ -2,6 +2,7 @@
 // which units, and what comes back out.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -117,6 +118,32 @@ TEST(ImageFile, WorkingSamplesAreInTheFilesUnits) {
 
 // 16-bit grey and colour maps hold every sample to the bit: binary ones
 // two bytes a sample, most significant first; a text one as text again.
+// The zlib stream of a PNG's first IDAT chunk announces the compression
+// level it was made at in its second byte: 1 is levels 2 to 5.
+int DeflateLevelClass(const std::string& png) {
+  std::size_t at = 8;  // past the signature
+  while (at + 8 <= png.size()) {
+    const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
+    const std::size_t length = (std::size_t{p[0]} << 24) | (std::size_t{p[1]} << 16) | (std::size_t{p[2]} << 8) | p[3];
+    if (png.compare(at + 4, 4, "IDAT") == 0 && length >= 2) return p[9] >> 6;
+    at += 12 + length;
+  }
+  return -1;
+}
+
+TEST(ImageFile, PngIsDeflatedAtAFastLevelAndReadsBackExactly) {
+  TempDir dir;
+  WriteImage(dir / "in.png", kWidth, kHeight, 3, OIIO::TypeUInt8,
+             [](int x, int y, int c) { return static_cast<float>(Level(x, y, c) / 255.0); });
+  WriteImageFile(dir / "out.png", ReadImageFile(dir / "in.png"));
+  EXPECT_EQ(DeflateLevelClass(test::ReadText(dir / "out.png")), 1);
+  const ImageData back = ReadImage(dir / "out.png");
+  ASSERT_EQ(back.pixels.size(), static_cast<std::size_t>(kWidth * kHeight * 3));
+  for (int i = 0; i < kWidth * kHeight * 3; ++i) {
+    ASSERT_EQ(std::lround(back.pixels[i] * 255), Level(i / 3 % kWidth, i / 3 / kWidth, i % 3)) << "sample " << i;
+  }
+}
+
 TEST(ImageFile, SixteenBitPnmHoldsEverySampleExactly) {
   TempDir dir;
   for (int channels : {1, 3}) {
