@@ -180,7 +180,9 @@ bool TmuxSession::WaitForText(const std::string& text) const {
     for (const std::string& line : lines) {
       if (line.find(text) != std::string::npos) return true;
     }
-    return false;
+    // A long line the terminal wrapped (a note naming a file in a deep
+    // folder) is looked at whole.
+    return Tmux({"capture-pane", "-p", "-J", "-t", "test"}).find(text) != std::string::npos;
   });
 }
 
