@@ -340,8 +340,16 @@ class FusedPass {
     return RingBase(buffers, channel) + (row & 1) * m_width;
   }
 
-  // Row `row` of every channel into the ring, as the affine map leaves it.
-  void Load(const TaskBuffers* task, WorkBuffers& buffers, std::size_t row) {
+  // The channels a walk down the rows covers: all of them for the joint
+  // curvature, else one at a time (a third of the rows in the cache, and
+  // a third of the streams from memory).
+  struct Channels {
+    int begin;
+    int end;
+  };
+
+  // Row `row` of the channels into the ring, as the affine map leaves it.
+  void Load(const TaskBuffers* task, WorkBuffers& buffers, std::size_t row, Channels channels) {
     int snapshot = -1;
     if (task != nullptr) {
       for (int i = 0; i < kSnapshotRows; ++i) {
@@ -349,7 +357,7 @@ class FusedPass {
       }
     }
     const Affine& affine = m_spec.affine;
-    for (int c = 0; c < m_channels; ++c) {
+    for (int c = channels.begin; c < channels.end; ++c) {
       const float* in = snapshot >= 0 ? SnapshotRow(*task, snapshot, c) : m_spec.source + Offset(c, row);
       const float* ref = affine.ref != nullptr ? affine.ref->samples + Offset(c, row) : nullptr;
       m_kernels.affineRow(in, ref, affine.addFactor, affine.scaled, affine.scale, RingRow(buffers, c, row), m_width);
@@ -370,10 +378,10 @@ class FusedPass {
     return at;
   }
 
-  // The curvature of row y (field only when `out` is null; `out` then
-  // addresses every channel's row y through out[c] + (y mod 2) * width),
-  // bringing row `fetch` into the cache on the way.
-  void Curvature(WorkBuffers& buffers, std::size_t y, float* const* out, std::size_t fetch,
+  // The curvature of row y of the channels (field only when `out` is null;
+  // `out` then addresses each channel's row y through out[c] + (y mod 2) *
+  // width), bringing row `fetch` into the cache on the way.
+  void Curvature(WorkBuffers& buffers, std::size_t y, Channels channels, float* const* out, std::size_t fetch,
                  RowOutput output = RowOutput{}) {
     const auto w = static_cast<std::ptrdiff_t>(m_width);
     const bool last = y + 1 >= m_height;
@@ -391,7 +399,7 @@ class FusedPass {
                                   static_cast<std::ptrdiff_t>(y), RowsAhead{buffers.ahead.data(), count}, output);
     } else {
       const std::size_t room = CurvatureScratchFloats(w);
-      for (int c = 0; c < m_channels; ++c) {
+      for (int c = channels.begin; c < channels.end; ++c) {
         const float* base = RingBase(buffers, c);
         float* dest = out != nullptr ? out[c] + slot * w : nullptr;
         const int count = RowsToFetch(buffers, c, fetch, 0);
@@ -405,12 +413,7 @@ class FusedPass {
   void Task(std::size_t task) {
     const Range share = Share(task);
     if (share.begin >= share.end) return;
-    const TaskBuffers* own = m_inPlace && m_layout.Threads() * m_perThread > 1 ? &g_tasks[task] : nullptr;
-    WorkBuffers& buffers = ThreadBuffers();
-    const std::size_t r0 = FirstRow(share);
-    const std::size_t r1 = EndRow(share);
     const auto c = static_cast<std::size_t>(m_channels);
-
     thread_local std::vector<EnergyFeed> t_feeds;
     std::vector<EnergyFeed>& feeds = t_feeds;
     feeds.clear();
@@ -421,21 +424,40 @@ class FusedPass {
                            pieces.end - pieces.begin, m_kernels, m_partials.data());
       }
     }
+    if (m_spec.curvature.joint) {
+      Rows(task, share, Channels{0, m_channels}, feeds);
+    } else {
+      for (int ch = 0; ch < m_channels; ++ch) Rows(task, share, Channels{ch, ch + 1}, feeds);
+    }
+    // The streamed stores reach memory before the task counts as done.
+    if (m_stream) _mm_sfence();
+  }
+
+  // The task's rows of the channels.
+  void Rows(std::size_t task, const Range& share, Channels channels, std::vector<EnergyFeed>& feeds) {
+    const TaskBuffers* own = m_inPlace && m_layout.Threads() * m_perThread > 1 ? &g_tasks[task] : nullptr;
+    WorkBuffers& buffers = ThreadBuffers();
+    const std::size_t r0 = FirstRow(share);
+    const std::size_t r1 = EndRow(share);
 
     if (r0 > 0) {
-      Load(own, buffers, r0 - 1);
-      Load(own, buffers, r0);
-      Curvature(buffers, r0 - 1, nullptr, r0 + 1);
+      Load(own, buffers, r0 - 1, channels);
+      Load(own, buffers, r0, channels);
+      Curvature(buffers, r0 - 1, channels, nullptr, r0 + 1);
     } else {
-      Load(own, buffers, r0);
+      Load(own, buffers, r0, channels);
       // Nothing above the first row: its vertical field is zero.
       const std::size_t stride = m_width + 16;
       float* above = buffers.scratch.data();
       if (m_spec.curvature.joint) {
+        const auto c = static_cast<std::size_t>(m_channels);
         std::fill(above + c * stride, above + 2 * c * stride, 0.0f);
       } else {
         const std::size_t room = CurvatureScratchFloats(static_cast<std::ptrdiff_t>(m_width));
-        for (std::size_t ch = 0; ch < c; ++ch) std::fill(above + ch * room + stride, above + ch * room + 2 * stride, 0.0f);
+        for (int ch = channels.begin; ch < channels.end; ++ch) {
+          float* field = above + static_cast<std::size_t>(ch) * room;
+          std::fill(field + stride, field + 2 * stride, 0.0f);
+        }
       }
     }
 
@@ -448,20 +470,20 @@ class FusedPass {
     float* const target = m_spec.step ? m_spec.workOut : m_spec.curvatureOut;
     const RowOutput output{m_spec.step, m_spec.stepFactor};
     for (std::size_t y = r0; y < r1; ++y) {
-      if (y + 1 < m_height) Load(own, buffers, y + 1);
+      if (y + 1 < m_height) Load(own, buffers, y + 1, channels);
       const std::size_t rowStart = y * m_width;
       const std::size_t begin = std::max(share.begin, rowStart);
       const std::size_t end = std::min(share.end, rowStart + m_width);
       const bool whole = begin == rowStart && end == rowStart + m_width;
       const bool direct = whole && target != nullptr && !m_stream;
-      for (int ch = 0; ch < m_channels; ++ch) {
+      for (int ch = channels.begin; ch < channels.end; ++ch) {
         out[ch] = direct ? target + Offset(ch, y) - (y & 1) * m_width
                          : buffers.curvRow.data() + 2 * static_cast<std::size_t>(ch) * m_width;
       }
-      Curvature(buffers, y, out, y + 2, output);
+      Curvature(buffers, y, channels, out, y + 2, output);
       const std::size_t from = begin - rowStart;
       const std::size_t n = end - begin;
-      for (int ch = 0; ch < m_channels; ++ch) {
+      for (int ch = channels.begin; ch < channels.end; ++ch) {
         const float* produced = out[ch] + (y & 1) * m_width + from;
         if (!feeds.empty()) {
           feeds[static_cast<std::size_t>(ch)].Feed(begin, produced, m_spec.energyRef + Offset(ch, y) + from, n);
@@ -480,8 +502,6 @@ class FusedPass {
         }
       }
     }
-    // The streamed stores reach memory before the task counts as done.
-    if (m_stream) _mm_sfence();
   }
 
   const PassSpec& m_spec;
