@@ -194,7 +194,7 @@ struct WorkBuffers {
   std::vector<float> scratch;  // the curvature's field rows
   std::vector<float> curvRow;  // per channel, two rows: output rows not written straight out
   std::vector<const float*> ringRows;  // per channel, the ring's rows
-  std::vector<float*> outRows;         // per channel, where the curvature of a row goes
+  std::vector<float*> outRows;         // per channel, where the output of a row goes
   std::vector<const float*> ahead;     // the rows to prefetch while a row's curvature is computed
 };
 
