@@ -36,6 +36,14 @@ constexpr std::int64_t kTrialSide = 512;
 // The plug-in redraws after iterations 1, 6, 11, ...: the counts at which a
 // trial can be looked at without running it again.
 constexpr int kRedrawInterval = 5;
+
+// How far a run of `iterations` has got, in percent, at the plug-in's
+// redraw number `redraw` (from 0), as a caption shows it.
+inline int PercentAtRedraw(int redraw, int iterations) {
+  if (iterations <= 0) return 0;
+  const int done = kRedrawInterval * redraw < iterations ? kRedrawInterval * redraw : iterations;
+  return done * 100 / iterations;
+}
 // Counts the automatic choice keeps within (the plug-in's own limits are
 // 1 to 1000; the largest count seen at a redraw below that is 996).
 constexpr int kMinAutoIterations = 6;

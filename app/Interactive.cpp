@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/AutoVariance.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/HostContext.h"
@@ -34,10 +35,6 @@ struct PictureWindow::Entries {
 };
 
 namespace {
-
-// The plug-in's flow asks for a redraw before every fifth iteration,
-// starting with the first.
-constexpr int kIterationsPerRedraw = 5;
 
 template <typename Function>
 void Find(void* handle, const char* name, Function& function) {
@@ -279,8 +276,7 @@ void PictureWindow::BeginRun(const Image* original, int iterations) {
 
 void PictureWindow::Redraw(const Image* work) {
   Show(work, false);
-  const int done = std::min(m_iterations, kIterationsPerRedraw * m_redraws++);
-  const int percent = m_iterations > 0 ? done * 100 / m_iterations : 0;
+  const int percent = PercentAtRedraw(m_redraws++, m_iterations);
   m_entries.setTitle(m_window, (m_title + " - denoising " + std::to_string(percent) + "%").c_str());
   if (StopAsked() && !m_stopRaised) {
     m_stopRaised = true;

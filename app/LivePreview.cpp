@@ -29,8 +29,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kSettle(80);
 // Redraws of a run in progress are shown at most this often.
 constexpr double kShownRedrawInterval = 0.25;
-// The plug-in's flow asks for a redraw before every fifth iteration.
-constexpr int kIterationsPerRedraw = 5;
 
 // The bytes of `part` of `image` (whose pixel (0, 0) is image pixel
 // (origin.x, origin.y)) as the picture window shows them.
@@ -211,10 +209,9 @@ void LivePreview::RunOnce(const Request& request, unsigned long generation) {
   int redraws = 0;
   Clock::time_point lastShown = Clock::now();
   const auto atRedraw = [&](const Image* work) {
-    const int done = std::min(request.values.iterations, kIterationsPerRedraw * redraws++);
+    const int percent = PercentAtRedraw(redraws++, request.values.iterations);
     if (std::chrono::duration<double>(Clock::now() - lastShown).count() < kShownRedrawInterval || stale()) return;
     lastShown = Clock::now();
-    const int percent = request.values.iterations > 0 ? done * 100 / request.values.iterations : 0;
     m_window.show(PartBytes(work, run, request.shown, m_range), request.shown, Caption(request.values, std::min(percent, 99)));
   };
   const bool finished = m_runner(part.get(), request.values, stale, atRedraw);
