@@ -39,6 +39,10 @@ constexpr double kSettledWithin = 0.5;
 // once it has been on it for more than kLooksOnTheRadius looks.
 constexpr double kOnTheRadius = 1e-3;
 constexpr std::size_t kLooksOnTheRadius = 8;
+// A plain run that foresees its risk runs this many looks past the first at
+// which the foreseen risk could stop: the foresight is close, not exact, and
+// a plain run stopped short costs the pair a second run.
+constexpr std::size_t kLooksPastTheForeseen = 2;
 
 // How far above the least risk a count still counts as good enough. The
 // risk is a mean squared error, positive; a small floor keeps the margin
@@ -137,12 +141,17 @@ struct RiskCurve {
 // Trial runs on the centred part, each paired with a run on the part plus
 // a fixed perturbation, from which SURE follows at every redraw.
 //
-// The plain run goes first and cannot know the risk; it stops once its
+// The plain run goes first and cannot know the risk exactly: the term of
+// the perturbed run is missing. At the first level it stops once its
 // distance from the noisy image has stayed at the noise level for a while: the
 // flow has then reached the ball it is held to and moves along it, and its
-// risk settles. The perturbed run goes no further, and gives the risk
+// risk settles. At later levels it foresees the risk, taking that term from
+// the nearest level already run (the flow's divergence changes little
+// between neighbouring levels), and stops a little after the foreseen risk
+// could stop. The perturbed run goes no further, and gives the risk
 // exactly. Should the exact curve not have settled by then, the pair runs
-// again without stopping on the noise level.
+// again without stopping early on the plain run. Either way the curve is
+// the same: the exact one up to where it has settled.
 class Trials {
  public:
   Trials(const Image* work, double sigma, const TrialDenoiser& denoise)
@@ -160,30 +169,38 @@ class Trials {
 
   // The risk at every redraw up to `iterations`. With `stopEarly` the runs
   // stop once the risk has settled or is clearly past its least, where
-  // later counts cannot win.
-  RiskCurve Curve(double noiseLevel, int iterations, bool stopEarly) {
-    return Curve(noiseLevel, iterations, stopEarly, stopEarly);
-  }
-
- private:
-  RiskCurve Curve(double noiseLevel, int iterations, bool stopEarly, bool stopOnTheRadius) {
+  // later counts cannot win; with `stopPlainEarly` too, the plain run stops
+  // where it judges that to be (which costs a second pair of runs when it
+  // judges too early).
+  RiskCurve Curve(double noiseLevel, int iterations, bool stopEarly, bool stopPlainEarly) {
     std::vector<double> residual;
     std::vector<double> plain;
+    const double samples = static_cast<double>(ImageSampleCount(m_part.get()));
+    const double variance = m_sigma * m_sigma;
     const double onTheRadius = (1.0 - kOnTheRadius) * noiseLevel * noiseLevel;
     std::size_t looksOnTheRadius = 0;
+    const std::vector<double>* known = stopPlainEarly ? NearestDivergences(noiseLevel) : nullptr;
+    RiskWatch foreseen(variance);
+    std::size_t looksForeseenDone = 0;
     const bool plainStopped = Run(m_part.get(), noiseLevel, iterations, stopEarly, [&](const Image* image) {
       residual.push_back(ImageDiffEnergy(const_cast<Image*>(image), m_part.get()));
       plain.push_back(Dot(m_direction.get(), image));
+      if (!stopPlainEarly) return true;
+      if (known != nullptr) {
+        const double divergence = (*known)[std::min(residual.size(), known->size()) - 1];
+        const double risk = residual.back() - variance + 2.0 * variance * divergence / samples;
+        if (foreseen.Done(risk) || looksForeseenDone > 0) ++looksForeseenDone;
+        return looksForeseenDone <= kLooksPastTheForeseen;
+      }
       looksOnTheRadius = residual.back() >= onTheRadius ? looksOnTheRadius + 1 : 0;
-      return !(stopOnTheRadius && looksOnTheRadius > kLooksOnTheRadius);
+      return looksOnTheRadius <= kLooksOnTheRadius;
     });
     // A stopped plain run last looked at a redraw: the perturbed one runs
     // to the same count.
     const int end = plainStopped ? 1 + kRedrawInterval * static_cast<int>(residual.size() - 1) : iterations;
-    const double samples = static_cast<double>(ImageSampleCount(m_part.get()));
-    const double variance = m_sigma * m_sigma;
     RiskCurve curve;
     RiskWatch watch(variance);
+    std::vector<double> divergences;
     std::size_t look = 0;
     Run(m_perturbed.get(), noiseLevel, end, stopEarly, [&](const Image* image) {
       const std::size_t k = look++;
@@ -193,13 +210,33 @@ class Trials {
       const int count = k + 1 == residual.size() ? end : 1 + kRedrawInterval * static_cast<int>(k);
       if (!curve.counts.empty() && count <= curve.counts.back()) return true;
       const double divergence = (Dot(m_direction.get(), image) - plain[k]) / m_epsilon;
+      divergences.push_back(divergence);
       const double risk = residual[k] - variance + 2.0 * variance * divergence / samples;
       curve.counts.push_back(count);
       curve.risks.push_back(risk);
       return !(stopEarly && watch.Done(risk));
     });
     if (plainStopped && !watch.Done()) return Curve(noiseLevel, iterations, stopEarly, false);
+    // Only looks at the redraws are known by their place; a run's end off
+    // the cadence is not one.
+    if (!plainStopped && !divergences.empty() && (end - 1) % kRedrawInterval != 0) divergences.pop_back();
+    if (!divergences.empty()) m_divergences[noiseLevel] = std::move(divergences);
     return curve;
+  }
+
+ private:
+  // The divergence at every redraw of the level run nearest to `noiseLevel`;
+  // none before the first.
+  const std::vector<double>* NearestDivergences(double noiseLevel) const {
+    const std::vector<double>* nearest = nullptr;
+    double distance = 0.0;
+    for (const auto& [level, divergences] : m_divergences) {
+      if (nearest == nullptr || std::fabs(level - noiseLevel) < distance) {
+        nearest = &divergences;
+        distance = std::fabs(level - noiseLevel);
+      }
+    }
+    return nearest;
   }
 
   // Denoises a copy of `start`, looking at it at the end and, when
@@ -220,6 +257,7 @@ class Trials {
   double m_epsilon;
   const TrialDenoiser& m_denoise;
   int m_runs = 0;
+  std::map<double, std::vector<double>> m_divergences;  // by noise level
 };
 
 // The smallest count whose risk is within kCountTolerance of the least.
@@ -249,8 +287,11 @@ class CountSearch {
   // Runs the trials at the noise level far enough to see the risk stop falling
   // by more than the count margin.
   BestCount At(double noiseLevel) {
-    for (;;) {
-      const RiskCurve curve = m_trials.Curve(noiseLevel, m_reach, true);
+    for (bool longer = false;;) {
+      // A level run again for a longer reach was still falling at the end
+      // of the last: its plain run cannot judge an earlier stop.
+      const RiskCurve curve = m_trials.Curve(noiseLevel, m_reach, true, !longer);
+      longer = true;
       const int enough = EnoughIterations(curve, m_variance);
       if (enough < kStillFallingFrom * m_reach || m_reach >= kMaxAutoIterations) {
         // Radii near this one need about as many: later trials need not run
@@ -344,7 +385,7 @@ AutoSettings ChooseAutoSettings(const Image* work, const AutoRequest& request, c
   if (request.iterations) {
     // The count is given: each factor is judged at its end.
     result.factor = ChooseFactor([&](double factor) {
-      return trials.Curve(factor * result.sigma, result.iterations, false).risks.back();
+      return trials.Curve(factor * result.sigma, result.iterations, false, false).risks.back();
     });
   } else {
     // Level and count together: each factor at its own best count, since

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "app/AutoVariance.h"
 #include "host/Image.h"
@@ -215,6 +216,64 @@ TEST(AutoVariance, TrialsOfAFlowHeldToItsRadiusStopOnceItsErrorHasSettled) {
       // 150 iterations here, for each of the two runs).
       ASSERT_LT(best->first, 40);
       EXPECT_LE(iterationsRun, 2 * (best->first + 10 * kRedrawInterval)) << "chose " << chosen.iterations;
+    }
+  }
+}
+
+// Trials come in pairs, a plain run and then its perturbed partner, which
+// stops where the exact risk has settled. From the second level on, the
+// plain run foresees that point from the level before, and goes only a few
+// looks past it.
+TEST(AutoVariance, PlainTrialsOfLaterLevelsStopNearWhereTheRiskSettles) {
+  const HostImagePtr clean = Picture(255.0f);
+  for (const double noise : {12.0, 20.0}) {
+    SCOPED_TRACE(noise);
+    const HostImagePtr noisy = WithNoise(clean.get(), noise, 6);
+    long total = 0;
+    const TrialDenoiser flow = HeldToTheRadius(nullptr, total);
+    std::vector<long> runs;  // the iterations each run made
+    const TrialDenoiser recorded = [&](Image* image, double noiseLevel, int iterations, const TrialLook& look) {
+      const long before = total;
+      const bool stopped = flow(image, noiseLevel, iterations, look);
+      runs.push_back(total - before);
+      return stopped;
+    };
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), {}, recorded);
+    ASSERT_EQ(runs.size() % 2, 0u);
+    ASSERT_GE(runs.size(), 6u) << "the case must try three levels";
+    EXPECT_EQ(chosen.trials, static_cast<int>(runs.size()));
+    for (std::size_t k = 2; k < runs.size(); k += 2) {
+      EXPECT_LE(runs[k], runs[k + 1] + 2 * kRedrawInterval) << "plain run " << k << " of " << runs.size();
+      EXPECT_GE(runs[k], runs[k + 1]) << "a plain run " << k << " stopped short of where its risk settled";
+    }
+  }
+}
+
+// Where a plain run stops changes nothing chosen, whether it stopped near
+// the point (a flow that settles on the noise level) or short of it (one
+// that goes on gaining along it, whose pair must then run again): plain
+// runs that are never stopped, their looks still made, give the same
+// settings, for more work.
+TEST(AutoVariance, WhereAPlainTrialStopsChangesNothingChosen) {
+  const HostImagePtr clean = Picture(255.0f);
+  const HostImagePtr noisy = WithNoise(clean.get(), 20.0, 6);
+  for (const Image* towards : {static_cast<const Image*>(nullptr), static_cast<const Image*>(clean.get())}) {
+    SCOPED_TRACE(towards ? "still gaining on the noise level" : "settled on the noise level");
+    long stoppedWork = 0;
+    const AutoSettings chosen = ChooseAutoSettings(noisy.get(), {}, HeldToTheRadius(towards, stoppedWork));
+    long unstoppedWork = 0;
+    const TrialDenoiser flow = HeldToTheRadius(towards, unstoppedWork);
+    const AutoSettings reference = ChooseAutoSettings(noisy.get(), {}, [&](Image* image, double noiseLevel, int iterations,
+                                                                       const TrialLook& look) {
+      const bool plain = std::equal(ImagePlane(image, 0), ImagePlane(image, 0) + ImageSampleCount(image), ImagePlane(noisy.get(), 0));
+      if (!plain || !look) return flow(image, noiseLevel, iterations, look);
+      flow(image, noiseLevel, iterations, [&look](const Image* seen) { return look(seen) || true; });
+      return false;
+    });
+    EXPECT_EQ(chosen.factor, reference.factor);
+    EXPECT_EQ(chosen.iterations, reference.iterations);
+    if (!towards) {
+      EXPECT_LT(stoppedWork, unstoppedWork) << "stopping plain runs early saves no work";
     }
   }
 }
