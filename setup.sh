@@ -40,7 +40,7 @@ done
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev
-  libopenimageio-dev openimageio-tools libcli11-dev libncurses-dev
+  libopenimageio-dev openimageio-tools libcli11-dev libncurses-dev libpng-dev zlib1g-dev
 )
 for group in "${groups[@]}"; do
   case $group in

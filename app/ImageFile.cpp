@@ -1,11 +1,17 @@
 // The program's side of ImageFile.h. Reading and writing files is the image
 // input/output module's (ImageIoModule.h), opened here on the first call
-// that needs it; the host images made from decoded pixels are the
-// program's own work.
+// that needs it, but for the commonest files, which the program reads and
+// writes itself (DirectImageFiles.h); the host images made from decoded
+// pixels are the program's own work.
 #include "app/ImageFile.h"
 
 #include <dlfcn.h>
 
+#include <limits>
+#include <optional>
+
+#include "app/AtomicOutput.h"
+#include "app/DirectImageFiles.h"
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/ImageIoModule.h"
@@ -57,15 +63,51 @@ class ImageIoModule {
   const ImageIoFunctions* m_functions = nullptr;
 };
 
+bool g_useDirectFiles = true;
+
+// An image the program read, as the module describes its file (its layout,
+// channel roles and metadata), for the module to check or write it in
+// another format; with the image's own samples when `withSamples`. The
+// file is described once.
+DecodedImage DescribedByTheModule(const DecodedImage& image, bool withSamples) {
+  const DirectLayout& direct = *image.direct;
+  if (!direct.described) {
+    std::vector<DecodedImage> pages =
+        ImageIoModule::Functions().readImagePages(direct.source, std::numeric_limits<std::uint64_t>::max());
+    DecodedImage& described = pages.front();
+    if (pages.size() != 1 || described.width != image.width || described.height != image.height ||
+        described.channels != image.channels) {
+      throw FileError(direct.source, "changed while it was being denoised; nothing written");
+    }
+    described.pixels = {};
+    direct.described = std::make_shared<const DecodedImage>(std::move(described));
+  }
+  DecodedImage described = *direct.described;
+  if (withSamples) described.pixels = image.pixels;
+  return described;
+}
+
 }  // namespace
 
 void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
 
+void UseDirectImageFiles(bool use) { g_useDirectFiles = use; }
+
 DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
+  if (g_useDirectFiles) {
+    if (std::optional<DecodedImage> image = ReadImageDirectly(path, maxSamples)) return std::move(*image);
+  }
   return ImageIoModule::Functions().readImageFile(path, maxSamples);
 }
 
 std::vector<DecodedImage> ReadImagePages(const std::string& path, std::uint64_t maxSamples) {
+  if (g_useDirectFiles) {
+    if (std::optional<DecodedImage> image = ReadImageDirectly(path, maxSamples)) {
+      std::vector<DecodedImage> pages;
+      pages.push_back(std::move(*image));
+      return pages;
+    }
+  }
   return ImageIoModule::Functions().readImagePages(path, maxSamples);
 }
 
@@ -96,19 +138,32 @@ void StoreWorkingImage(const Image* work, DecodedImage& image) {
 
 float WorkingFullScale(const DecodedImage& image) { return image.scale / image.unit; }
 
-void RequireWritableFormat(const std::string& path) { ImageIoModule::Functions().requireWritableFormat(path); }
+void RequireWritableFormat(const std::string& path) {
+  if (g_useDirectFiles && FormatIsWrittenDirectly(path)) return;
+  ImageIoModule::Functions().requireWritableFormat(path);
+}
 
 void RequireRoomForImages(const std::string& path, const std::string& input, std::size_t images) {
+  if (images <= 1) return;
   ImageIoModule::Functions().requireRoomForImages(path, input, images);
 }
 
 std::vector<std::string> CheckOutputFormat(const std::string& path, const std::string& input,
                                            const std::vector<DecodedImage>& images) {
+  // A file read by the program holds one image.
+  if (images.size() == 1 && images.front().direct) return CheckOutputFormat(path, images.front());
   return ImageIoModule::Functions().checkOutputFormatOfAll(path, input, images);
 }
 
 std::vector<std::string> CheckOutputFormat(const std::string& path, const DecodedImage& image) {
-  return ImageIoModule::Functions().checkOutputFormat(path, image);
+  if (!image.direct) return ImageIoModule::Functions().checkOutputFormat(path, image);
+  if (g_useDirectFiles && WritesDirectly(path, image)) {
+    // The file is written in the input's own channels and depth; only the
+    // folder can refuse it.
+    RequireWritableFolder(path);
+    return {};
+  }
+  return ImageIoModule::Functions().checkOutputFormat(path, DescribedByTheModule(image, false));
 }
 
 void WriteImageFile(const std::string& path, const DecodedImage& image, const std::function<void()>& beforeCommit) {
@@ -117,6 +172,15 @@ void WriteImageFile(const std::string& path, const DecodedImage& image, const st
 
 void WriteImagePages(const std::string& path, const std::vector<const DecodedImage*>& pages,
                      const std::function<void()>& beforeCommit) {
+  if (pages.size() == 1 && pages.front()->direct) {
+    if (g_useDirectFiles && WritesDirectly(path, *pages.front())) {
+      WriteImageDirectly(path, *pages.front(), beforeCommit);
+      return;
+    }
+    const DecodedImage described = DescribedByTheModule(*pages.front(), true);
+    ImageIoModule::Functions().writeImagePages(path, {&described}, beforeCommit);
+    return;
+  }
   ImageIoModule::Functions().writeImagePages(path, pages, beforeCommit);
 }
 

@@ -15,12 +15,15 @@ struct Image;
 namespace calvane::app {
 
 // How a file stored its pixels, as read: data type, channel roles, metadata.
-// Only the image input/output knows what it holds.
+// Only the image input/output module knows what it holds.
 struct FileLayout;
+// The same of a file the program read itself (DirectImageFiles.h).
+struct DirectLayout;
 
 // A file's pixels and everything needed to write it back in kind.
 struct DecodedImage {
   std::shared_ptr<const FileLayout> layout;  // never changed once read, so copies share it
+  std::shared_ptr<const DirectLayout> direct;  // instead of `layout`, for a file the program read itself
   std::string formatName;      // the reader's format ("png", "openexr", ...)
   int width = 0;
   int height = 0;
@@ -30,6 +33,11 @@ struct DecodedImage {
   float scale = 1.0f;          // full-scale value of the file's data type
   float unit = 1.0f;           // file units per working unit: 1, or a power of two for 32-bit integers
 };
+
+// Whether the commonest files (DirectImageFiles.h) are read and written by
+// the program itself, as they are unless told otherwise: without them every
+// file goes through the image input/output module, for comparing the two.
+void UseDirectImageFiles(bool use);
 
 // The most samples (width x height x channels) a file may declare before it
 // is refused unread: a header is a few bytes, the pixels it promises are

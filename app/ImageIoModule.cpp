@@ -23,6 +23,7 @@
 #include "app/ErrorReporting.h"
 #include "app/ExitStatus.h"
 #include "app/Interrupt.h"
+#include "app/PnmEncoding.h"
 #include "app/StderrCapture.h"
 #include "hostlib/HostImage.h"
 
@@ -390,35 +391,10 @@ OIIO::ImageSpec WriteCornerAndReadBack(const std::string& path, OIIO::ImageOutpu
 // The PNM writer of the image library stores 16-bit samples wrongly: 8-bit
 // values, a byte out of step, the rest of each row left unset; the file
 // reads back as 16-bit noise. So 16-bit grey and colour maps are encoded
-// here, as the format defines them: a P5 or P6 header (P2 or P3 where the
-// input was text) with the largest value 65535, then every sample, two
-// bytes most significant first (or in decimal).
+// by the program's own encoder, as the format defines them (P2 or P3 where
+// the input was text).
 bool EncodesSixteenBitPnmItself(const std::string& formatName, const OIIO::ImageSpec& spec) {
   return formatName == "pnm" && spec.format == OIIO::TypeUInt16 && (spec.nchannels == 1 || spec.nchannels == 3);
-}
-
-std::vector<unsigned char> EncodeSixteenBitPnm(const OIIO::ImageSpec& spec, const std::vector<float>& pixels) {
-  const bool binary = spec.get_int_attribute("pnm:binary", 1) != 0;
-  const char* magic = spec.nchannels == 1 ? (binary ? "P5" : "P2") : (binary ? "P6" : "P3");
-  const std::string header =
-      std::string(magic) + "\n" + std::to_string(spec.width) + " " + std::to_string(spec.height) + "\n65535\n";
-  std::vector<unsigned char> bytes(header.begin(), header.end());
-  bytes.reserve(header.size() + pixels.size() * (binary ? 2 : 6));
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    // As the library converts: clamped to 0..1, to the nearest step.
-    const float clamped = std::min(1.0f, std::max(0.0f, pixels[i]));
-    const auto sample = static_cast<unsigned>(std::lround(clamped * 65535.0f));
-    if (binary) {
-      bytes.push_back(static_cast<unsigned char>(sample >> 8));
-      bytes.push_back(static_cast<unsigned char>(sample & 0xFF));
-    } else {
-      const std::string text = std::to_string(sample);
-      bytes.insert(bytes.end(), text.begin(), text.end());
-      // One pixel a line keeps lines within the format's 70 characters.
-      bytes.push_back((i + 1) % static_cast<std::size_t>(spec.nchannels) == 0 ? '\n' : ' ');
-    }
-  }
-  return bytes;
 }
 
 // The full-scale value of a data type: 255 for 8 bits, 65535 for 16 bits,
@@ -601,7 +577,9 @@ void WriteImagePages(const std::string& path, const std::vector<const DecodedIma
 
   AtomicOutput file(path);
   if (pages.size() == 1 && EncodesSixteenBitPnmItself(out->format_name(), spec)) {
-    const std::vector<unsigned char> encoded = EncodeSixteenBitPnm(spec, pages.front()->pixels);
+    const std::vector<unsigned char> encoded =
+        EncodeSixteenBitPnm(spec.width, spec.height, spec.nchannels, spec.get_int_attribute("pnm:binary", 1) != 0,
+                            pages.front()->pixels);
     file.Write(encoded.data(), encoded.size());
     if (beforeCommit) beforeCommit();
     file.Commit();

@@ -34,7 +34,7 @@ namespace calvane::app {
 constexpr const char* kImageIoModuleFileName = "libcalvimageio.so";
 
 // Changes whenever the table does; a module of another version is refused.
-constexpr std::uint32_t kImageIoInterfaceVersion = 1;
+constexpr std::uint32_t kImageIoInterfaceVersion = 2;
 
 // What the module uses of the program, so that there is one of each: the
 // half-written file that a signal or a library's exit() must remove is the

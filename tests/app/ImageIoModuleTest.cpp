@@ -102,6 +102,29 @@ TEST_F(WithoutTheModule, AnImageRunEndsWithAFileErrorNamingTheModule) {
   }
 }
 
+// A binary PPM, read by the program itself.
+void WriteSmallPpm(const std::string& path) {
+  std::string bytes = "P6\n24 16\n255\n";
+  for (int i = 0; i < 24 * 16 * 3; ++i) bytes += static_cast<char>((i * 37) % 256);
+  test::WriteText(path, bytes);
+}
+
+// The files the program reads and writes itself need no module: a PPM
+// denoised into a PNG, and that PNG into a PGM-named file.
+TEST_F(WithoutTheModule, PlainPngAndPnmAreDenoisedWithoutIt) {
+  WriteSmallPpm(m_work / "in.ppm");
+  Result r = RunProgram(m_program, {"-q", "--variance", "5", "--iterations", "2", m_work / "in.ppm", m_work / "out.png"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = RunProgram(m_program, {"-q", "--variance", "5", "--iterations", "2", m_work / "out.png", m_work / "again.ppm"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(m_work.Entries(), (std::vector<std::string>{"again.ppm", "in.ppm", "out.png"}));
+  // Written to another format, the PNG needs the module to describe it.
+  r = RunProgram(m_program, {"-q", "--variance", "5", "--iterations", "2", m_work / "out.png", m_work / "out.tif"});
+  EXPECT_EQ(r.status, static_cast<int>(ExitStatus::File));
+  EXPECT_THAT(r.err, HasSubstr("cannot open the image input/output module"));
+  EXPECT_EQ(m_work.Entries(), (std::vector<std::string>{"again.ppm", "in.ppm", "out.png"}));
+}
+
 // A file in the module's place that is no library, or another library, is
 // refused the same way, with the loader's reason or what it lacks.
 TEST_F(WithoutTheModule, AFileInItsPlaceThatIsNotTheModuleIsAFileError) {
@@ -125,7 +148,8 @@ TEST_F(WithoutTheModule, AFileInItsPlaceThatIsNotTheModuleIsAFileError) {
 }
 
 // With the module in place, the loader opens it (and the image library)
-// for a run on an image, and for --version neither.
+// for a run on an image the program does not read itself, and neither for
+// --version or a run from PPM to PNG.
 TEST(ImageIoModule, OnlyARunOnAnImageLoadsIt) {
   const TempDir work;
   WriteSmallPng(work / "in.png");
@@ -141,6 +165,15 @@ TEST(ImageIoModule, OnlyARunOnAnImageLoadsIt) {
   EXPECT_EQ(run.status, 0);
   EXPECT_THAT(run.err, HasSubstr(kModule));
   EXPECT_THAT(run.err, HasSubstr("libOpenImageIO"));
+
+  WriteSmallPpm(work / "in.ppm");
+  const Result direct = RunProgram(CALVANE_PROGRAM, {"-q", "--variance", "5", "--iterations", "2", work / "in.ppm",
+                                                     work / "direct.png"},
+                                   {"LD_DEBUG=files"});
+  EXPECT_EQ(direct.status, 0);
+  EXPECT_THAT(direct.err, HasSubstr("libcalvane.so")) << "the loader reports what it opens";
+  EXPECT_THAT(direct.err, Not(HasSubstr(kModule)));
+  EXPECT_THAT(direct.err, Not(HasSubstr("libOpenImageIO")));
 }
 
 // Failures thrown in the module arrive as the program's AppError, with
