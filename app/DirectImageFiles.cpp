@@ -23,20 +23,32 @@
 namespace calvane::app {
 namespace {
 
-// The whole of a regular file, or nothing when it is none (a folder, a pipe
-// that would wait for a writer, a device that never ends) or cannot be
-// read: the module then says what it is.
-std::optional<std::vector<unsigned char>> FileBytes(const std::string& path) {
+// A file descriptor, closed at the end of its scope.
+struct OpenFile {
+  explicit OpenFile(int descriptor) : fd(descriptor) {}
+  ~OpenFile() {
+    if (fd >= 0) close(fd);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  const int fd;
+};
+
+// The whole of a regular file that begins as a PNG or a binary PNM, or
+// nothing when it is none (a folder, a pipe that would wait for a writer, a
+// device that never ends, another format), cannot be read, or is larger
+// than any of them holding `maxSamples` samples could be (two bytes each,
+// and a megabyte of chunks): the module then says what it is.
+std::optional<std::vector<unsigned char>> FileBytes(const std::string& path, std::uint64_t maxSamples) {
   // Opened without waiting (for a pipe's writer), then looked at.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const OpenFile file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  const int fd = file.fd;
   if (fd < 0) return std::nullopt;
-  const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* open) {
-    close(*open);
-    delete open;
-  });
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  // Only a file that begins as a PNG or a binary PNM is read whole.
+  const std::uint64_t largest =
+      maxSamples > (std::numeric_limits<std::uint64_t>::max() >> 2) ? maxSamples : 2 * maxSamples + (1 << 20);
+  if (static_cast<std::uint64_t>(status.st_size) > largest) return std::nullopt;
   unsigned char start[2] = {};
   if (pread(fd, start, 2, 0) != 2 || !((start[0] == 0x89 && start[1] == 'P') ||
                                        (start[0] == 'P' && (start[1] == '5' || start[1] == '6')))) {
@@ -341,7 +353,7 @@ std::vector<unsigned char> EncodePnm(const DecodedImage& image) {
 }  // namespace
 
 std::optional<DecodedImage> ReadImageDirectly(const std::string& path, std::uint64_t maxSamples) {
-  const std::optional<std::vector<unsigned char>> bytes = FileBytes(path);
+  const std::optional<std::vector<unsigned char>> bytes = FileBytes(path, maxSamples);
   if (!bytes) return std::nullopt;
   try {
     if (const std::optional<PngHeader> png = PngTakenHere(*bytes)) {
