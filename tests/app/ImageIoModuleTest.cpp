@@ -19,6 +19,7 @@
 #include "TestFiles.h"
 #include "app/ExitStatus.h"
 #include "app/ImageFile.h"
+#include "app/ImageIoModule.h"
 #include "app/Interrupt.h"
 
 extern char** environ;
@@ -144,6 +145,16 @@ TEST_F(WithoutTheModule, AFileInItsPlaceThatIsNotTheModuleIsAFileError) {
   EXPECT_EQ(r.status, static_cast<int>(ExitStatus::File));
   EXPECT_EQ(r.err, "calvane: " + m_module + ": not calvane's image input/output module: it exports no "
                                             "calvimageio_functions\n");
+
+  // The module of another version: its table would be read in the wrong
+  // layout.
+  fs::remove(m_module);
+  fs::create_symlink(CALVANE_FAKE_OTHER_IMAGE_IO, m_module);
+  r = RunProgram(m_program, args);
+  EXPECT_EQ(r.status, static_cast<int>(ExitStatus::File));
+  EXPECT_EQ(r.err, "calvane: " + m_module + ": image input/output module of interface " +
+                       std::to_string(kImageIoInterfaceVersion + 1) + ", but this program needs " +
+                       std::to_string(kImageIoInterfaceVersion) + "\n");
   EXPECT_EQ(m_work.Entries(), std::vector<std::string>{"in.png"});
 }
 
