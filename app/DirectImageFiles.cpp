@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <csetjmp>
 #include <limits>

@@ -93,20 +93,21 @@ void ImageDeleter::operator()(Image* image) const { DeleteImage(image); }
 
 void UseDirectImageFiles(bool use) { g_useDirectFiles = use; }
 
+// The image of a file the program reads itself, when it is one and may.
+std::optional<DecodedImage> ReadByTheProgram(const std::string& path, std::uint64_t maxSamples) {
+  return g_useDirectFiles ? ReadImageDirectly(path, maxSamples) : std::nullopt;
+}
+
 DecodedImage ReadImageFile(const std::string& path, std::uint64_t maxSamples) {
-  if (g_useDirectFiles) {
-    if (std::optional<DecodedImage> image = ReadImageDirectly(path, maxSamples)) return std::move(*image);
-  }
+  if (std::optional<DecodedImage> image = ReadByTheProgram(path, maxSamples)) return std::move(*image);
   return ImageIoModule::Functions().readImageFile(path, maxSamples);
 }
 
 std::vector<DecodedImage> ReadImagePages(const std::string& path, std::uint64_t maxSamples) {
-  if (g_useDirectFiles) {
-    if (std::optional<DecodedImage> image = ReadImageDirectly(path, maxSamples)) {
-      std::vector<DecodedImage> pages;
-      pages.push_back(std::move(*image));
-      return pages;
-    }
+  if (std::optional<DecodedImage> image = ReadByTheProgram(path, maxSamples)) {
+    std::vector<DecodedImage> pages;
+    pages.push_back(std::move(*image));
+    return pages;
   }
   return ImageIoModule::Functions().readImagePages(path, maxSamples);
 }
