@@ -278,6 +278,41 @@ TEST(AutoVariance, WhereAPlainTrialStopsChangesNothingChosen) {
   }
 }
 
+// A level whose risk still fell at the end of its reach is run again for a
+// longer one; its plain run then cannot judge an earlier stop (the risk was
+// still falling where the last one ended) and runs to the new reach, so
+// that its pair is not run twice for one reach.
+TEST(AutoVariance, APlainTrialOfALongerReachRunsToItsEnd) {
+  const HostImagePtr clean = Picture(255.0f);
+  const HostImagePtr noisy = WithNoise(clean.get(), 20.0, 6);
+  const double sigma = MeasureAutoVariance(noisy.get(), 1.0).sigma;
+  const double noiseLevel = 0.65 * sigma;  // the stand-in then smooths slowly
+  const TrialDenoiser flow = StandIn(sigma);
+  struct PlainRun {
+    int iterations;
+    bool stopped;
+  };
+  std::vector<PlainRun> plainRuns;
+  ChooseAutoSettings(noisy.get(), AutoRequest{noiseLevel, std::nullopt},
+                     [&](Image* image, double level, int iterations, const TrialLook& look) {
+                       const bool plain = std::equal(ImagePlane(image, 0), ImagePlane(image, 0) + ImageSampleCount(image),
+                                                     ImagePlane(noisy.get(), 0));
+                       const bool stopped = flow(image, level, iterations, look);
+                       if (plain) plainRuns.push_back({iterations, stopped});
+                       return stopped;
+                     });
+  ASSERT_FALSE(plainRuns.empty());
+  const int firstReach = plainRuns.front().iterations;
+  int longer = 0;
+  for (const PlainRun& run : plainRuns) {
+    if (run.iterations <= firstReach) continue;
+    ++longer;
+    EXPECT_FALSE(run.stopped) << "a plain run of reach " << run.iterations << " stopped early";
+  }
+  EXPECT_GT(longer, 0) << "the case must need a longer reach";
+  EXPECT_EQ(plainRuns.size(), static_cast<std::size_t>(1 + longer)) << "a reach run twice";
+}
+
 TEST(AutoVariance, ACleanImageNeedsNoTrials) {
   HostImagePtr flat(CreateImage(64, 64, 1, 1.0f));
   int trials = 0;

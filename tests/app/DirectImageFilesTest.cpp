@@ -273,6 +273,15 @@ TEST(DirectImageFiles, OtherFilesAreTheModulesToReadOrRefuse) {
   test::WriteText(dir / "big.png", plain);
   EXPECT_FALSE(ReadImageDirectly(dir / "big.png", 37 * 11 * 3 - 1).has_value());
   EXPECT_TRUE(ReadImageDirectly(dir / "big.png", 37 * 11 * 3).has_value());
+  // A file larger than its samples could need (here 100000 empty image
+  // data chunks, 1.2 MB, which a PNG may hold) is not read whole here.
+  const std::size_t imageData = plain.find("IDAT") - 4;
+  std::string padded = plain.substr(0, imageData);
+  for (int i = 0; i < 100000; ++i) padded += Chunk("IDAT", "");
+  padded += plain.substr(imageData);
+  test::WriteText(dir / "padded.png", padded);
+  EXPECT_FALSE(ReadImageDirectly(dir / "padded.png", 37 * 11 * 3).has_value());
+  EXPECT_TRUE(ReadImageDirectly(dir / "padded.png", 1 << 20).has_value());
 }
 
 TEST(DirectImageFiles, AnotherFormatIsWrittenByTheModuleAsFromTheFileRead) {
